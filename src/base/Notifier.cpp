@@ -1,0 +1,32 @@
+#include "base/Notifier.h"
+
+#include "base/Lock.h"
+
+namespace {
+CCriticalSection& NotifierLock() {
+    static CCriticalSection cs;
+    return cs;
+}
+NotifierFn& CurrentNotifier() {
+    static NotifierFn fn;
+    return fn;
+}
+}  // namespace
+
+int NotifyMessageBox(HWND hOwner, const std::wstring& strText, const std::wstring& strCaption,
+                     UINT uType) {
+    NotifierFn fn;
+    {
+        CLock lock(NotifierLock());
+        fn = CurrentNotifier();
+    }
+    if (fn) return fn(hOwner, strText, strCaption, uType);
+    return ::MessageBoxW(hOwner, strText.c_str(), strCaption.c_str(), uType);
+}
+
+NotifierFn SetNotifier(NotifierFn fn) {
+    CLock lock(NotifierLock());
+    NotifierFn previous = std::move(CurrentNotifier());
+    CurrentNotifier() = std::move(fn);
+    return previous;
+}

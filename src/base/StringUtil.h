@@ -1,0 +1,13 @@
+#pragma once
+// UTF-8 / UTF-16 conversion, printf-style formatting and debugger traces.
+#include <string>
+#include <string_view>
+
+std::wstring Utf8ToWide(std::string_view str);
+std::string WideToUtf8(std::wstring_view str);
+
+// swprintf into a std::wstring of any length.
+std::wstring FormatW(const wchar_t* pszFormat, ...);
+
+// One line to the debugger output (OutputDebugStringW); the caller supplies "\n".
+void TraceW(const wchar_t* pszFormat, ...);
