@@ -1,2 +1,30 @@
 #pragma once
 // Resource ids: history
+
+// History window template and its controls.
+#define IDD_HISTORY 140
+#define IDC_HISTORY_CLOSE 1000
+#define IDC_HISTORY_TREE 1015
+#define IDC_HISTORY_PLAY 1023
+#define IDC_HISTORY_STOP 1024
+#define IDC_HISTORY_POSITION 1025
+#define IDC_HISTORY_VOLUME 1026
+#define IDC_HISTORY_SPEAKER 1027
+#define IDC_HISTORY_PLAYER 1028
+
+// History window pictures.
+#define IDB_HISTORY_CLOSE_HOVER 130
+#define IDB_HISTORY_CLOSE 131
+#define IDB_HISTORY_CLOSE_PRESSED 132
+#define IDB_HISTORY_PLAY 1029
+#define IDB_HISTORY_PAUSE 1030
+#define IDB_HISTORY_STOP 1031
+#define IDB_HISTORY_SPEAKER 1032
+#define IDB_HISTORY_TITLE 1056
+
+// History tree pictures.
+#define IDB_TREE_DAY_COLLAPSED 1016
+#define IDB_TREE_DAY_EXPANDED 1017
+#define IDB_TREE_CALLS 1033
+#define IDB_TREE_ACTIONS 1034
+#define IDB_TREE_ROOT 1035
