@@ -42,6 +42,8 @@ public:
 
     bool IsNull() const { return !m_pNode; }
     IXMLDOMNode* Get() const { return m_pNode.Get(); }
+    // False for text, comments and the like (and for a node that holds none).
+    bool IsElement() const;
 
     // First child element named strName, created and appended when absent.
     CXmlNode GetChild(const std::wstring& strName);

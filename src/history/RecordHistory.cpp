@@ -1,0 +1,247 @@
+#include "history/RecordHistory.h"
+
+#include <cwchar>
+
+#include "base/StringUtil.h"
+
+CRecordHistory* CRecordHistory::s_pInstance = nullptr;
+
+namespace {
+
+CRecordHistory::ClockFn s_pfnClock = nullptr;
+
+time_t Now() { return s_pfnClock ? s_pfnClock() : time(nullptr); }
+
+// A line break cannot survive as element text on every reader, so notes carry it as a word.
+const wchar_t NOTE_LINE_BREAK[] = L"alinedd";
+
+std::wstring ReplaceAll(std::wstring strText, const std::wstring& strFrom, const std::wstring& strTo) {
+    size_t pos = 0;
+    while ((pos = strText.find(strFrom, pos)) != std::wstring::npos) {
+        strText.replace(pos, strFrom.size(), strTo);
+        pos += strTo.size();
+    }
+    return strText;
+}
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::wstring FormatTime(time_t t, bool bUtc, const wchar_t* pszFormat) {
+    struct tm tmTime = {};
+    if ((bUtc ? gmtime_s(&tmTime, &t) : localtime_s(&tmTime, &t)) != 0) return std::wstring();
+    wchar_t szBuf[32] = {};
+    if (wcsftime(szBuf, 32, pszFormat, &tmTime) == 0) return std::wstring();
+    return szBuf;
+}
+
+// Setters report a DOM failure as false; inside a store operation it aborts the operation.
+void Require(bool bOk) {
+    if (!bOk) throw CXmlError(E_FAIL, IID_NULL);
+}
+
+}  // namespace
+
+CRecordHistory* CRecordHistory::GetInstance() {
+    if (!s_pInstance) s_pInstance = new CRecordHistory();
+    return s_pInstance;
+}
+
+void CRecordHistory::DestroyInstance() {
+    delete s_pInstance;
+    s_pInstance = nullptr;
+}
+
+CRecordHistory::ClockFn CRecordHistory::SetClock(ClockFn fn) {
+    ClockFn old = s_pfnClock;
+    s_pfnClock = fn;
+    return old;
+}
+
+void CRecordHistory::ForgetWalk() {
+    m_walkList = CXmlNodeList();
+    m_nWalkNext = -1;
+}
+
+void CRecordHistory::Open(const std::wstring& strPath) {
+    CLock lock(m_lock);
+    ForgetWalk();
+    m_strPath = strPath;
+    m_bKeepUnreadable = false;
+    if (strPath.empty()) return;
+    if (!m_xml.Open(strPath)) TraceW(L"rec xml file open failed\n");
+    // A file that is there but was not taken in must not be lost to the next save.
+    if (!m_xml.WasLoaded() && ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+        m_bKeepUnreadable = true;
+}
+
+CXmlNode CRecordHistory::GetList() { return m_xml.GetRoot().GetChild(L"list"); }
+
+int CRecordHistory::GetCount() {
+    CLock lock(m_lock);
+    if (!m_xml.HasDocument()) return 0;
+    try {
+        return static_cast<int>(GetList().GetChildNodes().GetLength());
+    } catch (const CXmlError&) {
+        return -1;
+    }
+}
+
+bool CRecordHistory::GetRecord(int nIndex, RecordEntry& entry) {
+    CLock lock(m_lock);
+    try {
+        // Start-up reads 0, 1, 2...: walking the list keeps that linear, where the
+        // DOM's access by index counts from the start every time.
+        CXmlNode rec;
+        if (nIndex == m_nWalkNext && !m_walkList.IsNull()) {
+            rec = m_walkList.NextNode();
+            ++m_nWalkNext;
+        } else {
+            ForgetWalk();
+            CXmlNodeList children = GetList().GetChildNodes();
+            if (nIndex == 0) {
+                children.Reset();
+                rec = children.NextNode();
+                m_walkList = children;
+                m_nWalkNext = 1;
+            } else {
+                rec = children.GetItem(nIndex);
+            }
+        }
+        // Text or a comment between the entries has no fields to read.
+        if (!rec.IsNull() && !rec.IsElement()) throw CXmlError(E_INVALIDARG, IID_NULL);
+        entry.m_strName = rec.GetChild(L"name").GetString();
+        entry.m_strTime = rec.GetChild(L"time").GetString();
+        entry.m_strFile = rec.GetChild(L"file").GetString();
+        entry.m_nType = static_cast<int>(rec.GetChild(L"type").GetInt(0));
+        entry.m_bNew = rec.GetChild(L"new").GetBool(false);
+        entry.m_nDuration = static_cast<int>(rec.GetChild(L"duration").GetInt(0));
+        entry.m_strNote = ReplaceAll(rec.GetChild(L"note").GetString(), NOTE_LINE_BREAK, L"\r\n");
+        return true;
+    } catch (const CXmlError&) {
+        TraceW(L"read record xml exception\n");
+        return false;
+    }
+}
+
+std::wstring CRecordHistory::NewRecordName(CXmlNode& list) {
+    const std::wstring strBase = L"rec" + FormatTime(Now(), true, L"%Y%m%d%H%M%S");
+    // Two entries of the same second must not share an element.
+    std::wstring strName = strBase;
+    CXmlNode existing;
+    for (int n = 2; list.FindChild(strName, existing); ++n) strName = FormatW(L"%ls_%d", strBase.c_str(), n);
+    return strName;
+}
+
+bool CRecordHistory::AddRecord(const RecordEntry& entry) {
+    CXmlNode found;
+    if (SearchNode(entry.m_strName, entry.m_strTime, found)) return false;
+    CLock lock(m_lock);
+    ForgetWalk();
+    CXmlNode rec;
+    try {
+        CXmlNode list = GetList();
+        rec = list.AddChild(NewRecordName(list));
+        Require(rec.GetChild(L"name").SetString(entry.m_strName));
+        Require(rec.GetChild(L"time").SetString(entry.m_strTime));
+        Require(rec.GetChild(L"file").SetString(entry.m_strFile));
+        Require(rec.GetChild(L"type").SetInt(entry.m_nType));
+        Require(rec.GetChild(L"duration").SetInt(entry.m_nDuration));
+        Require(rec.GetChild(L"new").SetBool(entry.m_bNew));
+        Require(rec.GetChild(L"note").SetString(ReplaceAll(entry.m_strNote, L"\r\n", NOTE_LINE_BREAK)));
+    } catch (const CXmlError&) {
+        TraceW(L"add record exception\n");
+        // A half-written entry would be saved with the next change.
+        if (!rec.IsNull()) {
+            try {
+                rec.Remove();
+            } catch (const CXmlError&) {
+            }
+        }
+        return false;
+    }
+    // A failed save keeps the entry in memory for the next one.
+    SaveDocument();
+    return true;
+}
+
+bool CRecordHistory::SearchNode(const std::wstring& strName, const std::wstring& strTime,
+                                CXmlNode& node) {
+    CLock lock(m_lock);
+    bool bFound = false;
+    try {
+        CXmlNodeList children = GetList().GetChildNodes();
+        long nCount = children.GetLength();
+        children.Reset();
+        for (long i = 0; i < nCount; ++i) {
+            CXmlNode child = children.NextNode();
+            if (child.IsNull()) break;
+            if (!child.IsElement()) continue;
+            if (SameText(child.GetChild(L"name").GetString(), strName) &&
+                SameText(child.GetChild(L"time").GetString(), strTime)) {
+                node = child;
+                bFound = true;
+                break;
+            }
+        }
+    } catch (const CXmlError&) {
+        TraceW(L"SearchNode REC Exception\n");
+    }
+    return bFound;
+}
+
+bool CRecordHistory::DeleteRecord(const std::wstring& strName, const std::wstring& strTime) {
+    CXmlNode node;
+    if (!SearchNode(strName, strTime, node)) return false;
+    CLock lock(m_lock);
+    ForgetWalk();
+    try {
+        node.Remove();
+    } catch (const CXmlError&) {
+        return false;
+    }
+    SaveDocument();
+    return true;
+}
+
+bool CRecordHistory::MarkRecordRead(const std::wstring& strName, const std::wstring& strTime) {
+    CXmlNode node;
+    if (!SearchNode(strName, strTime, node)) return false;
+    CLock lock(m_lock);
+    try {
+        Require(node.GetChild(L"new").SetString(L"false"));
+    } catch (const CXmlError&) {
+        return false;
+    }
+    SaveDocument();
+    return true;
+}
+
+bool CRecordHistory::KeepUnreadableFile() {
+    // Named after the local time the user will look for; an earlier copy is never replaced.
+    const std::wstring strBase =
+        m_strPath + L".unreadable-" + FormatTime(Now(), false, L"%Y%m%d-%H%M%S");
+    for (int n = 1; n < 1000; ++n) {
+        std::wstring strCopy = n == 1 ? strBase : FormatW(L"%ls-%d", strBase.c_str(), n);
+        if (::CopyFileW(m_strPath.c_str(), strCopy.c_str(), TRUE)) return true;
+        DWORD dwError = ::GetLastError();
+        if (dwError == ERROR_FILE_EXISTS || dwError == ERROR_ALREADY_EXISTS) continue;
+        // Gone since it was opened: nothing left to keep.
+        if (dwError == ERROR_FILE_NOT_FOUND) return true;
+        CXmlError error(HRESULT_FROM_WIN32(dwError), IID_NULL);
+        TraceW(L"CXml::Save( %ls ) failed:%ls\n", m_strPath.c_str(), ErrorMessage(error).c_str());
+        return false;
+    }
+    return false;
+}
+
+bool CRecordHistory::SaveDocument() {
+    if (m_bKeepUnreadable) {
+        // Without a kept copy the unreadable file stays as it is and the change stays in memory.
+        if (!KeepUnreadableFile()) return false;
+        m_bKeepUnreadable = false;
+    }
+    return m_xml.Save(m_strPath);
+}

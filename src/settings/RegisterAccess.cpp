@@ -1,0 +1,122 @@
+#include "settings/RegisterAccess.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <vector>
+
+namespace {
+
+// Opens HKCU\key with full access, creating it when it cannot be opened.
+HKEY OpenOrCreate(const std::wstring& strKey) {
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, strKey.c_str(), 0, KEY_ALL_ACCESS, &hKey) ==
+        ERROR_SUCCESS)
+        return hKey;
+    hKey = nullptr;
+    if (::RegCreateKeyW(HKEY_CURRENT_USER, strKey.c_str(), &hKey) == ERROR_SUCCESS) return hKey;
+    return nullptr;
+}
+
+bool SetValue(HKEY hKey, const std::wstring& strName, DWORD dwType, const void* pData,
+              DWORD cbData) {
+    return ::RegSetValueExW(hKey, strName.c_str(), 0, dwType, static_cast<const BYTE*>(pData),
+                            cbData) == ERROR_SUCCESS;
+}
+
+// Queries into a buffer of exactly cbBuffer bytes; a value stored larger than
+// that (or of another size for the fixed kinds) counts as unreadable.
+template <typename Store>
+bool ReadOrStore(const std::wstring& strKey, const std::wstring& strName, void* pBuffer,
+                 DWORD cbBuffer, bool bExactSize, Store storeDefault) {
+    HKEY hKey = nullptr;
+    bool bRead = false;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, strKey.c_str(), 0, KEY_ALL_ACCESS, &hKey) ==
+        ERROR_SUCCESS) {
+        DWORD cb = cbBuffer;
+        LSTATUS st = ::RegQueryValueExW(hKey, strName.c_str(), nullptr, nullptr,
+                                        static_cast<BYTE*>(pBuffer), &cb);
+        bRead = st == ERROR_SUCCESS && (!bExactSize || cb == cbBuffer);
+        if (!bRead) storeDefault(hKey);
+    } else {
+        hKey = nullptr;
+        if (::RegCreateKeyW(HKEY_CURRENT_USER, strKey.c_str(), &hKey) == ERROR_SUCCESS)
+            storeDefault(hKey);
+        else
+            hKey = nullptr;
+    }
+    if (hKey) ::RegCloseKey(hKey);
+    return bRead;
+}
+
+}  // namespace
+
+BYTE CRegisterAccess::ReadByte(const std::wstring& strKey, const std::wstring& strName,
+                               BYTE nDefault) {
+    BYTE nValue = nDefault;
+    bool bRead = ReadOrStore(strKey, strName, &nValue, sizeof(nValue), true, [&](HKEY hKey) {
+        SetValue(hKey, strName, REG_BINARY, &nDefault, sizeof(nDefault));
+    });
+    return bRead ? nValue : nDefault;
+}
+
+DWORD CRegisterAccess::ReadDword(const std::wstring& strKey, const std::wstring& strName,
+                                 DWORD dwDefault) {
+    DWORD dwValue = dwDefault;
+    bool bRead = ReadOrStore(strKey, strName, &dwValue, sizeof(dwValue), true, [&](HKEY hKey) {
+        SetValue(hKey, strName, REG_DWORD, &dwDefault, sizeof(dwDefault));
+    });
+    return bRead ? dwValue : dwDefault;
+}
+
+std::wstring CRegisterAccess::ReadString(const std::wstring& strKey, const std::wstring& strName,
+                                         const std::wstring& strDefault) {
+    constexpr size_t nChars = REG_STRING_BYTES / sizeof(wchar_t);
+    // The default, its NUL and zero fill: this is also what gets stored.
+    std::vector<wchar_t> defaultBuf(nChars, L'\0');
+    std::wmemcpy(defaultBuf.data(), strDefault.data(), std::min(strDefault.size(), nChars - 1));
+    std::vector<wchar_t> buf(defaultBuf);
+    bool bRead = ReadOrStore(strKey, strName, buf.data(), REG_STRING_BYTES, false, [&](HKEY hKey) {
+        SetValue(hKey, strName, REG_SZ, defaultBuf.data(), REG_STRING_BYTES);
+    });
+    const std::vector<wchar_t>& src = bRead ? buf : defaultBuf;
+    size_t n = 0;
+    while (n < nChars && src[n] != L'\0') ++n;
+    if (bRead && n == nChars) {
+        // 260 characters stored without a NUL: too long, like an oversized value.
+        HKEY hKey = OpenOrCreate(strKey);
+        if (hKey) {
+            SetValue(hKey, strName, REG_SZ, defaultBuf.data(), REG_STRING_BYTES);
+            ::RegCloseKey(hKey);
+        }
+        return std::wstring(defaultBuf.data());
+    }
+    return std::wstring(src.data(), n);
+}
+
+bool CRegisterAccess::WriteByte(const std::wstring& strKey, const std::wstring& strName,
+                                BYTE nValue) {
+    HKEY hKey = OpenOrCreate(strKey);
+    if (!hKey) return false;
+    bool bOk = SetValue(hKey, strName, REG_BINARY, &nValue, sizeof(nValue));
+    ::RegCloseKey(hKey);
+    return bOk;
+}
+
+bool CRegisterAccess::WriteDword(const std::wstring& strKey, const std::wstring& strName,
+                                 DWORD dwValue) {
+    HKEY hKey = OpenOrCreate(strKey);
+    if (!hKey) return false;
+    bool bOk = SetValue(hKey, strName, REG_DWORD, &dwValue, sizeof(dwValue));
+    ::RegCloseKey(hKey);
+    return bOk;
+}
+
+bool CRegisterAccess::WriteString(const std::wstring& strKey, const std::wstring& strName,
+                                  const std::wstring& strValue) {
+    HKEY hKey = OpenOrCreate(strKey);
+    if (!hKey) return false;
+    bool bOk = SetValue(hKey, strName, REG_SZ, strValue.c_str(),
+                        static_cast<DWORD>((strValue.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(hKey);
+    return bOk;
+}
