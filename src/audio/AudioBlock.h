@@ -1,0 +1,4 @@
+#pragma once
+// The unit of call audio: 10 ms of 16 kHz, 16-bit signed little-endian mono PCM.
+constexpr int AUDIO_BLOCK_BYTES = 320;
+constexpr int AUDIO_BLOCK_SAMPLES = 160;

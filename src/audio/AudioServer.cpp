@@ -1,0 +1,179 @@
+#include "audio/AudioServer.h"
+
+#include <cwchar>
+#include <new>
+#include <string>
+
+#include "base/Notifier.h"
+
+// Everything one side's thread and start-up need, without duplicating the code.
+struct CAudioServer::CSideInfo {
+    CSocketServer& server;
+    std::atomic<bool>& bRunning;
+    HANDLE& hThread;
+    CLevelMeter& meter;
+    u_short nPort;
+    UINT uLevelMessage;
+    bool bMic;
+};
+
+CAudioServer* CAudioServer::s_pInstance = nullptr;
+
+namespace {
+// Service threads get this long to end after their sockets were closed.
+constexpr DWORD AUDIO_THREAD_END_MS = 5000;
+}  // namespace
+
+CAudioServer* CAudioServer::GetInstance() {
+    if (!s_pInstance) {
+        s_pInstance = new (std::nothrow) CAudioServer();
+        if (s_pInstance && !s_pInstance->m_pRecorder) {
+            delete s_pInstance;
+            s_pInstance = nullptr;
+        }
+    }
+    return s_pInstance;
+}
+
+CAudioServer::CAudioServer() : m_nAddress(::inet_addr("127.0.0.1")) {
+    m_pRecorder = CRecorder::GetInstance();
+}
+
+CAudioServer::~CAudioServer() = default;
+
+void CAudioServer::DestroyInstance() {
+    CAudioServer* p = s_pInstance;
+    if (!p) return;
+    p->m_bMicRunning = false;
+    p->m_bRemoteRunning = false;
+    if (!p->m_micServer.IsEmpty()) p->m_micServer.CloseAll();
+    if (!p->m_remoteServer.IsEmpty()) p->m_remoteServer.CloseAll();
+    // The threads end on their own now; wait for them before the recorder goes,
+    // since a thread may be handing it a block.
+    p->StopThread(p->m_hRemoteThread);
+    p->StopThread(p->m_hMicThread);
+    CRecorder::DestroyInstance();
+    p->m_pRecorder = nullptr;
+    s_pInstance = nullptr;
+    delete p;  // remote server, then microphone server (reverse member order)
+}
+
+void CAudioServer::StopThread(HANDLE& hThread) {
+    if (!hThread) return;
+    if (::WaitForSingleObject(hThread, AUDIO_THREAD_END_MS) == WAIT_TIMEOUT)
+        ::TerminateThread(hThread, 1);  // last resort: a thread that never came back
+    ::CloseHandle(hThread);
+    hThread = nullptr;
+}
+
+bool CAudioServer::StartMicServer() {
+    CSideInfo side{m_micServer, m_bMicRunning, m_hMicThread, m_micMeter, AUDIO_MIC_PORT, WM_MIC_LEVEL, true};
+    return StartServer(side);
+}
+
+bool CAudioServer::StartRemoteServer() {
+    CSideInfo side{m_remoteServer, m_bRemoteRunning, m_hRemoteThread, m_remoteMeter, AUDIO_REMOTE_PORT,
+                   WM_REMOTE_LEVEL, false};
+    return StartServer(side);
+}
+
+bool CAudioServer::StartServer(CSideInfo& side) {
+    if (side.bRunning && !side.server.IsEmpty()) {
+        side.server.CloseAll();
+        if (!side.server.IsEmpty()) return false;
+    } else if (!side.bRunning && !side.server.IsEmpty()) {
+        return false;
+    }
+    // An earlier thread of this server found its table closed and is ending:
+    // let it go before the new table could be taken for its own.
+    side.bRunning = false;
+    StopThread(side.hThread);
+    if (side.server.Listen(m_nAddress, side.nPort) != 0) {
+        std::wstring strText = L"Create socket failed! Please make sure your firewall/anti-virus software does NOT block the port '" +
+                               std::to_wstring(side.nPort) + L"'!";
+        NotifyMessageBox(nullptr, strText, L"Ombra Skype Recorder", MB_ICONINFORMATION);
+        if (!side.server.IsEmpty()) side.server.CloseAll();
+        return false;
+    }
+    side.bRunning = true;
+    side.hThread = ::CreateThread(nullptr, 0, side.bMic ? MicThread : RemoteThread, this, 0, nullptr);
+    if (!side.hThread) {
+        side.bRunning = false;
+        side.server.CloseAll();
+        return false;
+    }
+    return true;
+}
+
+DWORD WINAPI CAudioServer::MicThread(void* pParam) {
+    auto* p = static_cast<CAudioServer*>(pParam);
+    CSideInfo side{p->m_micServer, p->m_bMicRunning, p->m_hMicThread, p->m_micMeter, AUDIO_MIC_PORT,
+                   WM_MIC_LEVEL, true};
+    p->ServiceLoop(side);
+    return 0;
+}
+
+DWORD WINAPI CAudioServer::RemoteThread(void* pParam) {
+    auto* p = static_cast<CAudioServer*>(pParam);
+    CSideInfo side{p->m_remoteServer, p->m_bRemoteRunning, p->m_hRemoteThread, p->m_remoteMeter,
+                   AUDIO_REMOTE_PORT, WM_REMOTE_LEVEL, false};
+    p->ServiceLoop(side);
+    return 0;
+}
+
+void CAudioServer::ServiceLoop(CSideInfo& side) {
+    uint8_t buffer[1024];
+    CCutBlocks blocks;
+    long lEvents = 0;
+    int nBytes = 0;
+    int nResult = side.server.Service(buffer, &lEvents, &nBytes, &blocks);
+    while (side.bRunning) {
+        if (nResult == SOCKSRV_WAIT_TIMEOUT) {
+            nResult = side.server.Service(buffer, &lEvents, &nBytes, &blocks);
+            continue;
+        }
+        if ((lEvents & FD_READ) && nBytes > 0) {
+            buffer[nBytes] = 0;
+            buffer[nBytes + 1] = 0;
+            int nState = m_nRecordState;
+            if (nState == RECSTATE_RECORDING || nState == RECSTATE_RESUMED) {
+                // Every whole block this read completed on its connection, in order.
+                CBuffer block;
+                block.m_nSize = AUDIO_BLOCK_BYTES;
+                for (int i = 0; i < blocks.nBlocks; ++i) {
+                    block.m_pData = blocks.data + i * AUDIO_BLOCK_BYTES;
+                    if (side.bMic)
+                        m_pRecorder->AddMicBlock(&block);
+                    else
+                        m_pRecorder->AddRemoteBlock(&block);
+                }
+            }
+            int nLevel = 0;
+            if (side.meter.Feed(buffer, nBytes, nLevel) && m_hWnd)
+                ::PostMessageW(m_hWnd, side.uLevelMessage, static_cast<WPARAM>(nLevel), 0);
+        }
+        if (nResult == 0 || nResult == WSAECONNABORTED || nResult == WSAECONNRESET ||
+            nResult == WSAECONNREFUSED) {
+            nResult = side.server.Service(buffer, &lEvents, &nBytes, &blocks);
+            continue;
+        }
+        break;
+    }
+    if (!side.server.IsEmpty()) side.server.CloseAll();
+}
+
+void CAudioServer::StartRecording(const wchar_t* pszPath, int nOutSampleRate, int nBitrateKbps,
+                                  int nChannelMode, int nRecordSide) {
+    int nState = m_nRecordState;
+    if (nState == RECSTATE_RECORDING || nState == RECSTATE_PAUSED || nState == RECSTATE_RESUMED) return;
+    if (!pszPath) {
+        m_pRecorder->Start(nullptr, nChannelMode, nOutSampleRate, nBitrateKbps, nRecordSide);
+        return;
+    }
+    // Refused rather than cut: a shortened name would be a different file.
+    size_t nLen = std::wcslen(pszPath);
+    if (nLen + 4 + 1 > AUDIO_MAX_PATH) return;
+    std::wstring strPath(pszPath);
+    strPath += L".mp3";
+    m_pRecorder->Start(strPath.c_str(), nChannelMode, nOutSampleRate, nBitrateKbps, nRecordSide);
+}

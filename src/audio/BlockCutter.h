@@ -1,0 +1,28 @@
+#pragma once
+// TCP keeps no write boundaries: one connection's bytes are cut here into
+// consecutive 320-byte blocks, carrying a partial block over to the next read.
+#include <cstdint>
+
+#include "audio/AudioBlock.h"
+
+// Largest single read of a connection.
+constexpr int SOCKET_READ_BYTES = 1022;
+// Whole blocks one read can complete: the carried part plus a full read.
+constexpr int CUTTER_MAX_BLOCKS = (AUDIO_BLOCK_BYTES - 1 + SOCKET_READ_BYTES) / AUDIO_BLOCK_BYTES;
+
+struct CCutBlocks {
+    uint8_t data[CUTTER_MAX_BLOCKS * AUDIO_BLOCK_BYTES];
+    int nBlocks = 0;
+};
+
+class CBlockCutter {
+public:
+    // Appends nBytes (at most SOCKET_READ_BYTES) and puts the blocks they complete into out.
+    void Feed(const uint8_t* pData, int nBytes, CCutBlocks& out);
+    int GetCarried() const { return m_nCarried; }
+    void Reset() { m_nCarried = 0; }
+
+private:
+    uint8_t m_carry[AUDIO_BLOCK_BYTES];
+    int m_nCarried = 0;
+};

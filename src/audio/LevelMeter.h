@@ -1,0 +1,18 @@
+#pragma once
+// A side's level for the meter: every sixth read (the first one too), the peak
+// of every tenth sample scaled to 0..512, falling by 4 per message when quieter.
+#include <cstdint>
+
+constexpr int LEVEL_PASSES = 5;  // reads skipped between two level messages
+constexpr int LEVEL_FALL = 4;
+
+class CLevelMeter {
+public:
+    // Takes one read; true when a level is due, which is then put in nLevel.
+    bool Feed(const uint8_t* pData, int nBytes, int& nLevel);
+    int GetLastLevel() const { return m_nLastLevel; }
+
+private:
+    int m_nPass = LEVEL_PASSES;
+    int m_nLastLevel = 0;
+};
