@@ -59,7 +59,11 @@ lame_t CreateEncoder(int nChannelMode, int nOutSampleRate, int nBitrateKbps) {
     lame_set_in_samplerate(hStream, MP3_INPUT_SAMPLE_RATE);
     lame_set_num_channels(hStream, nChannels);
     lame_set_mode(hStream, mode);
-    if (nOutSampleRate > 0) lame_set_out_samplerate(hStream, nOutSampleRate);
+    // LAME keeps its own choice when told a rate MPEG does not have: refuse instead.
+    if (nOutSampleRate > 0 && lame_set_out_samplerate(hStream, nOutSampleRate) != 0) {
+        lame_close(hStream);
+        return nullptr;
+    }
     lame_set_brate(hStream, nBitrateKbps);
     lame_set_copyright(hStream, 0);
     lame_set_original(hStream, 1);

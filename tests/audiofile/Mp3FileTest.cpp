@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "audiofile/AudioErrors.h"
+#include "audiofile/Mp3File.h"
+#include "base/Notifier.h"
+
+namespace {
+
+std::wstring TempPath(const wchar_t* pszName) {
+    wchar_t szDir[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, szDir);
+    return std::wstring(szDir) + pszName;
+}
+
+long long FileSize(const std::wstring& strPath) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(strPath.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// 10 ms of a tone, interleaved when two channels are asked for.
+void FillTone(CBuffer& buffer, int nChannels, int nStart) {
+    int nFrames = buffer.m_nSize / 2 / nChannels;
+    for (int i = 0; i < nFrames; ++i)
+        for (int c = 0; c < nChannels; ++c)
+            buffer.Samples()[i * nChannels + c] =
+                static_cast<int16_t>(8000 * std::sin(2 * 3.14159265 * 440 * (nStart + i) / 16000.0));
+}
+
+// Counts MPEG audio frame headers of one layer III stream, checking each frame's length.
+struct CFrameScan {
+    int nFrames = 0;
+    int nBitrate = 0;
+    int nSampleRate = 0;
+    int nChannelMode = -1;
+    bool bConsistent = true;
+};
+
+CFrameScan ScanFrames(const std::wstring& strPath) {
+    CFrameScan scan;
+    FILE* pFile = ::_wfopen(strPath.c_str(), L"rb");
+    if (!pFile) return scan;
+    std::vector<unsigned char> data;
+    unsigned char chunk[4096];
+    size_t n;
+    while ((n = ::fread(chunk, 1, sizeof(chunk), pFile)) > 0) data.insert(data.end(), chunk, chunk + n);
+    ::fclose(pFile);
+    static const int kRates1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+    static const int kRates2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+    static const int kFreq1[] = {44100, 48000, 32000, 0};
+    size_t pos = 0;
+    while (pos + 4 <= data.size()) {
+        const unsigned char* h = &data[pos];
+        if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) {
+            scan.bConsistent = false;
+            break;
+        }
+        bool bMpeg1 = (h[1] & 0x18) == 0x18;
+        int nRate = (bMpeg1 ? kRates1 : kRates2)[h[2] >> 4];
+        int nFreq = kFreq1[(h[2] >> 2) & 3] / (bMpeg1 ? 1 : 2);
+        int nPad = (h[2] >> 1) & 1;
+        if (!nRate || !nFreq) {
+            scan.bConsistent = false;
+            break;
+        }
+        int nLen = (bMpeg1 ? 144 : 72) * nRate * 1000 / nFreq + nPad;
+        if (scan.nFrames == 0) {
+            scan.nBitrate = nRate;
+            scan.nSampleRate = nFreq;
+            scan.nChannelMode = h[3] >> 6;
+        } else if (nRate != scan.nBitrate || nFreq != scan.nSampleRate) {
+            scan.bConsistent = false;
+        }
+        ++scan.nFrames;
+        pos += nLen;
+    }
+    if (pos != data.size()) scan.bConsistent = false;
+    return scan;
+}
+
+class Mp3FileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_previous = SetNotifier([this](HWND hOwner, const std::wstring& text, const std::wstring& caption,
+                                        UINT uType) {
+            m_nBoxes++;
+            m_hOwner = hOwner;
+            m_strText = text;
+            m_strCaption = caption;
+            m_uType = uType;
+            return IDOK;
+        });
+    }
+    void TearDown() override { SetNotifier(m_previous); }
+
+    NotifierFn m_previous;
+    int m_nBoxes = 0;
+    HWND m_hOwner = reinterpret_cast<HWND>(1);
+    std::wstring m_strText, m_strCaption;
+    UINT m_uType = 0;
+};
+
+}  // namespace
+
+TEST_F(Mp3FileTest, StereoRecordingIsConstantBitRateAtTheRequestedRate) {
+    std::wstring strPath = TempPath(L"ombra_mp3_stereo.mp3");
+    CMp3File file;
+    ASSERT_TRUE(file.Open(strPath.c_str(), MP3_CHANNEL_STEREO, 32000, 64));
+    EXPECT_EQ(file.GetChannels(), 2);
+    CBuffer block(640);
+    for (int i = 0; i < 200; ++i) {  // two seconds
+        FillTone(block, 2, i * 160);
+        ASSERT_TRUE(file.Write(&block));
+    }
+    EXPECT_TRUE(file.Close());
+    CFrameScan scan = ScanFrames(strPath);
+    EXPECT_TRUE(scan.bConsistent);
+    EXPECT_EQ(scan.nBitrate, 64);
+    EXPECT_EQ(scan.nSampleRate, 32000);
+    EXPECT_EQ(scan.nChannelMode, 0);  // plain stereo
+    // 2 s at 32 kHz is 55.6 frames of 1152 samples, plus the encoder's delay and padding.
+    EXPECT_GE(scan.nFrames, 56);
+    EXPECT_LE(scan.nFrames, 60);
+    ::DeleteFileW(strPath.c_str());
+}
+
+TEST_F(Mp3FileTest, ChannelModesMapToMonoStereoAndJointStereo) {
+    struct {
+        int nMode;
+        int nChannels;
+        int nHeaderMode;
+    } cases[] = {{0, 1, 3}, {1, 2, 0}, {2, 2, 1}, {7, 1, 3}};
+    for (const auto& c : cases) {
+        std::wstring strPath = TempPath(L"ombra_mp3_mode.mp3");
+        CMp3File file;
+        ASSERT_TRUE(file.Open(strPath.c_str(), c.nMode, 44100, 128)) << c.nMode;
+        EXPECT_EQ(file.GetChannels(), c.nChannels);
+        CBuffer block(320 * c.nChannels);
+        for (int i = 0; i < 100; ++i) {
+            FillTone(block, c.nChannels, i * 160);
+            file.Write(&block);
+        }
+        file.Close();
+        CFrameScan scan = ScanFrames(strPath);
+        EXPECT_TRUE(scan.bConsistent) << c.nMode;
+        EXPECT_EQ(scan.nChannelMode, c.nHeaderMode) << c.nMode;
+        EXPECT_EQ(scan.nBitrate, 128) << c.nMode;
+        ::DeleteFileW(strPath.c_str());
+    }
+}
+
+TEST_F(Mp3FileTest, StopBeforeAnyBlockLeavesOnlyTheFlush) {
+    std::wstring strPath = TempPath(L"ombra_mp3_empty.mp3");
+    CMp3File file;
+    ASSERT_TRUE(file.Open(strPath.c_str(), MP3_CHANNEL_STEREO, 32000, 64));
+    EXPECT_EQ(FileSize(strPath), 0);
+    EXPECT_TRUE(file.Close());
+    CFrameScan scan = ScanFrames(strPath);
+    EXPECT_TRUE(scan.bConsistent);
+    EXPECT_LE(scan.nFrames, 3);
+    ::DeleteFileW(strPath.c_str());
+}
+
+TEST_F(Mp3FileTest, WriteAfterCloseFailsWith4355AndLeavesTheFile) {
+    std::wstring strPath = TempPath(L"ombra_mp3_closed.mp3");
+    CMp3File file;
+    CBuffer block(320);
+    FillTone(block, 1, 0);
+    ::SetLastError(0);
+    EXPECT_FALSE(file.Write(&block));  // never opened
+    EXPECT_EQ(::GetLastError(), AUDIOERR_WRITER_CLOSED);
+
+    ASSERT_TRUE(file.Open(strPath.c_str(), MP3_CHANNEL_MONO, 16000, 32));
+    for (int i = 0; i < 50; ++i) EXPECT_TRUE(file.Write(&block));
+    EXPECT_TRUE(file.Close());
+    long long nSize = FileSize(strPath);
+    EXPECT_GT(nSize, 0);
+    ::SetLastError(0);
+    EXPECT_FALSE(file.Write(&block));
+    EXPECT_EQ(::GetLastError(), AUDIOERR_WRITER_CLOSED);
+    EXPECT_EQ(FileSize(strPath), nSize);
+    ::DeleteFileW(strPath.c_str());
+}
+
+TEST_F(Mp3FileTest, CloseOnANeverOpenedOrClosedWriterSucceedsAndChangesNothing) {
+    CMp3File never;
+    EXPECT_TRUE(never.Close());
+    EXPECT_TRUE(never.Close());
+
+    std::wstring strPath = TempPath(L"ombra_mp3_twice.mp3");
+    CMp3File file;
+    ASSERT_TRUE(file.Open(strPath.c_str(), MP3_CHANNEL_MONO, 16000, 32));
+    CBuffer block(320);
+    FillTone(block, 1, 0);
+    file.Write(&block);
+    EXPECT_TRUE(file.Close());
+    long long nSize = FileSize(strPath);
+    EXPECT_TRUE(file.Close());
+    EXPECT_EQ(FileSize(strPath), nSize);
+    EXPECT_FALSE(file.IsOpen());
+    ::DeleteFileW(strPath.c_str());
+}
+
+TEST_F(Mp3FileTest, WriterCanBeReopenedForTheNextRecording) {
+    std::wstring strA = TempPath(L"ombra_mp3_a.mp3"), strB = TempPath(L"ombra_mp3_b.mp3");
+    CMp3File file;
+    CBuffer block(640);
+    FillTone(block, 2, 0);
+    ASSERT_TRUE(file.Open(strA.c_str(), MP3_CHANNEL_STEREO, 32000, 64));
+    for (int i = 0; i < 100; ++i) file.Write(&block);
+    file.Close();
+    ASSERT_TRUE(file.Open(strB.c_str(), MP3_CHANNEL_STEREO, 48000, 96));
+    for (int i = 0; i < 100; ++i) file.Write(&block);
+    file.Close();
+    EXPECT_EQ(ScanFrames(strA).nSampleRate, 32000);
+    EXPECT_EQ(ScanFrames(strB).nSampleRate, 48000);
+    EXPECT_EQ(ScanFrames(strB).nBitrate, 96);
+    ::DeleteFileW(strA.c_str());
+    ::DeleteFileW(strB.c_str());
+}
+
+TEST_F(Mp3FileTest, DestructorFinishesAnOpenFile) {
+    std::wstring strPath = TempPath(L"ombra_mp3_dtor.mp3");
+    {
+        CMp3File file;
+        ASSERT_TRUE(file.Open(strPath.c_str(), MP3_CHANNEL_MONO, 16000, 32));
+        CBuffer block(320);
+        FillTone(block, 1, 0);
+        for (int i = 0; i < 100; ++i) file.Write(&block);
+    }
+    // The file is closed: it can be deleted, and its frames are complete.
+    CFrameScan scan = ScanFrames(strPath);
+    EXPECT_TRUE(scan.bConsistent);
+    EXPECT_GT(scan.nFrames, 0);
+    EXPECT_TRUE(::DeleteFileW(strPath.c_str()));
+}
+
+TEST_F(Mp3FileTest, FileThatCannotBeCreatedShowsTheSystemReason) {
+    std::wstring strPath = TempPath(L"no_such_folder_ombra\\x.mp3");
+    CMp3File file;
+    EXPECT_FALSE(file.Open(strPath.c_str(), MP3_CHANNEL_STEREO, 32000, 64));
+    EXPECT_EQ(m_nBoxes, 1);
+    EXPECT_EQ(m_hOwner, nullptr);
+    EXPECT_EQ(m_strCaption, L"Ombra Skype Recorder Create Mp3 File Failed!");
+    EXPECT_EQ(m_uType, static_cast<UINT>(MB_ICONERROR));
+    wchar_t* pszExpected = nullptr;
+    ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, ERROR_PATH_NOT_FOUND, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                     reinterpret_cast<wchar_t*>(&pszExpected), 0, nullptr);
+    ASSERT_NE(pszExpected, nullptr);
+    EXPECT_EQ(m_strText, pszExpected);
+    ::LocalFree(pszExpected);
+    EXPECT_FALSE(file.IsOpen());
+    CBuffer block(320);
+    ::SetLastError(0);
+    EXPECT_FALSE(file.Write(&block));
+    EXPECT_EQ(::GetLastError(), AUDIOERR_WRITER_CLOSED);
+}
+
+TEST_F(Mp3FileTest, NullPathIsRefusedWithoutABox) {
+    CMp3File file;
+    EXPECT_FALSE(file.Open(nullptr, MP3_CHANNEL_STEREO, 32000, 64));
+    EXPECT_EQ(m_nBoxes, 0);
+}
+
+TEST_F(Mp3FileTest, EncoderRefusingTheSettingsLeavesTheEmptyFileWithoutABox) {
+    std::wstring strPath = TempPath(L"ombra_mp3_refused.mp3");
+    CMp3File file;
+    // 12345 Hz is no MPEG sample rate.
+    EXPECT_FALSE(file.Open(strPath.c_str(), MP3_CHANNEL_STEREO, 12345, 64));
+    EXPECT_EQ(m_nBoxes, 0);
+    EXPECT_EQ(FileSize(strPath), 0);
+    EXPECT_FALSE(file.IsOpen());
+    ::DeleteFileW(strPath.c_str());
+}
