@@ -1,0 +1,116 @@
+#include "Options.h"
+
+#include <cmath>
+#include <cwchar>
+
+namespace {
+
+bool ParseNumber(const std::wstring& s, double dMin, double dMax, double& d) {
+    if (s.empty()) return false;
+    wchar_t* end = nullptr;
+    d = wcstod(s.c_str(), &end);
+    return end && *end == 0 && std::isfinite(d) && d >= dMin && d <= dMax;
+}
+
+}  // namespace
+
+SimOptions::SimOptions() {
+    mic.eKind = SOURCE_TONE;
+    mic.dFrequency = 440;
+    remote.eKind = SOURCE_TONE;
+    remote.dFrequency = 1000;
+}
+
+const wchar_t* UsageText() {
+    return L"usage: skypesim [--scenario FILE] [--log FILE|-] [--user HANDLE] [--refuse-attach]\n"
+           L"                [--refuse-commands] [--announce] [--mic SOURCE] [--remote SOURCE]\n"
+           L"                [--speed N|max] [--no-duration] [--quiet-attach] [--quit-after SECONDS] [--verbose]\n"
+           L"       skypesim --stream [--mic-port P] [--remote-port P] [--seconds S] [--speed N|max]\n"
+           L"                [--mic SOURCE] [--remote SOURCE] [--log FILE|-] [--quit-after SECONDS]\n"
+           L"SOURCE: tone:FREQ[:AMPLITUDE] | silence | wav:PATH (16 kHz mono 16-bit PCM)\n";
+}
+
+bool ParseOptions(int argc, wchar_t** argv, SimOptions& opt, std::wstring& strError) {
+    for (int i = 1; i < argc; ++i) {
+        std::wstring a = argv[i];
+        auto value = [&](std::wstring& out) {
+            if (i + 1 >= argc) {
+                strError = a + L" needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::wstring v;
+        double d = 0;
+        if (a == L"--help" || a == L"-h") {
+            opt.bHelp = true;
+        } else if (a == L"--scenario") {
+            if (!value(opt.strScenario)) return false;
+        } else if (a == L"--log") {
+            if (!value(opt.strLog)) return false;
+        } else if (a == L"--user") {
+            if (!value(opt.strUser)) return false;
+            if (opt.strUser.empty() || opt.strUser.find_first_of(L" \t") != std::wstring::npos) {
+                strError = L"--user needs a handle without blanks";
+                return false;
+            }
+        } else if (a == L"--refuse-attach") {
+            opt.bRefuseAttach = true;
+        } else if (a == L"--refuse-commands") {
+            opt.bRefuseCommands = true;
+        } else if (a == L"--announce") {
+            opt.bAnnounce = true;
+        } else if (a == L"--no-duration") {
+            opt.bNoDuration = true;
+        } else if (a == L"--quiet-attach") {
+            opt.bQuietAttach = true;
+        } else if (a == L"--verbose") {
+            opt.bVerbose = true;
+        } else if (a == L"--stream") {
+            opt.bStream = true;
+        } else if (a == L"--mic" || a == L"--remote") {
+            if (!value(v)) return false;
+            if (!ParseSourceSpec(v, a == L"--mic" ? opt.mic : opt.remote, strError)) return false;
+        } else if (a == L"--speed") {
+            if (!value(v)) return false;
+            if (v == L"max")
+                opt.dSpeed = 0;
+            else if (ParseNumber(v, 0.01, 100000, d))
+                opt.dSpeed = d;
+            else {
+                strError = L"--speed needs a factor from 0.01 to 100000, or max";
+                return false;
+            }
+        } else if (a == L"--quit-after") {
+            if (!value(v)) return false;
+            if (!ParseNumber(v, 0.001, 1e7, d)) {
+                strError = L"--quit-after needs a positive number of seconds";
+                return false;
+            }
+            opt.dQuitAfter = d;
+        } else if (a == L"--seconds") {
+            if (!value(v)) return false;
+            if (!ParseNumber(v, 0.01, 1e6, d)) {
+                strError = L"--seconds needs a positive number";
+                return false;
+            }
+            opt.dSeconds = d;
+        } else if (a == L"--mic-port" || a == L"--remote-port") {
+            if (!value(v)) return false;
+            if (!ParseNumber(v, 0, 65535, d) || d != std::floor(d)) {
+                strError = a + L" needs a port number from 0 to 65535";
+                return false;
+            }
+            (a == L"--mic-port" ? opt.nMicPort : opt.nRemotePort) = static_cast<int>(d);
+        } else {
+            strError = L"unknown option '" + a + L"'";
+            return false;
+        }
+    }
+    if (opt.bStream && !opt.strScenario.empty()) {
+        strError = L"--stream and --scenario do not go together";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Command line of skypesim (see README.md for the meaning of each option).
+#include <string>
+
+#include "AudioSource.h"
+
+struct SimOptions {
+    std::wstring strScenario;
+    std::wstring strLog;
+    std::wstring strUser = L"alice";
+    bool bRefuseAttach = false;
+    bool bRefuseCommands = false;
+    bool bAnnounce = false;
+    bool bNoDuration = false;
+    bool bQuietAttach = false;
+    bool bVerbose = false;
+    bool bStream = false;
+    bool bHelp = false;
+    SimSourceSpec mic;
+    SimSourceSpec remote;
+    double dSpeed = 1.0;  // 0 = as fast as the socket takes it
+    double dQuitAfter = 0;  // 0 = never
+    int nMicPort = 0;
+    int nRemotePort = 0;
+    double dSeconds = 10;
+
+    SimOptions();
+};
+
+bool ParseOptions(int argc, wchar_t** argv, SimOptions& opt, std::wstring& strError);
+const wchar_t* UsageText();
