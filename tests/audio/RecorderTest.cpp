@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "audio/AudioServer.h"
+#include "audio/BufferPool.h"
+#include "audio/Recorder.h"
+#include "audiofile/AudioErrors.h"
+#include "base/Notifier.h"
+#include "RecordingWriter.h"
+
+namespace {
+
+// A non-owning block over test bytes, as a service thread hands it over.
+bool AddMic(CRecorder& recorder, const std::vector<uint8_t>& bytes) {
+    CBuffer block;
+    block.m_pData = const_cast<uint8_t*>(bytes.data());
+    block.m_nSize = static_cast<int>(bytes.size());
+    return recorder.AddMicBlock(&block);
+}
+
+bool AddRemote(CRecorder& recorder, const std::vector<uint8_t>& bytes) {
+    CBuffer block;
+    block.m_pData = const_cast<uint8_t*>(bytes.data());
+    block.m_nSize = static_cast<int>(bytes.size());
+    return recorder.AddRemoteBlock(&block);
+}
+
+int16_t SampleOf(const std::vector<uint8_t>& bytes, int i) {
+    int16_t s;
+    std::memcpy(&s, &bytes[2 * i], 2);
+    return s;
+}
+
+bool WaitFor(CRecordingWriter& writer, size_t nCount) {
+    for (int i = 0; i < 400 && writer.Count() < nCount; ++i) ::Sleep(5);
+    return writer.Count() >= nCount;
+}
+
+}  // namespace
+
+TEST(BufferPool, GrowsPastItsFirstBlocksAndReusesThem) {
+    CBufferPool pool;
+    EXPECT_EQ(pool.GetBlockCount(), 1024u);
+    EXPECT_EQ(pool.GetFreeCount(), 1024u);
+    std::vector<CBuffer*> taken;
+    for (int i = 0; i < 1500; ++i) {
+        CBuffer* p = pool.Take();
+        ASSERT_NE(p, nullptr);
+        ASSERT_EQ(p->m_nSize, 320);
+        EXPECT_FALSE(p->m_bOwnData);
+        std::memset(p->m_pData, 0x33, 320);
+        taken.push_back(p);
+    }
+    EXPECT_EQ(pool.GetBlockCount(), 1500u);
+    EXPECT_EQ(pool.GetFreeCount(), 0u);
+    for (CBuffer* p : taken) pool.GiveBack(p);
+    EXPECT_EQ(pool.GetFreeCount(), 1500u);
+    // Taking them all again makes nothing new, and every block comes back zero-filled.
+    for (int i = 0; i < 1500; ++i) {
+        CBuffer* p = pool.Take();
+        for (int k = 0; k < 320; ++k) ASSERT_EQ(p->m_pData[k], 0);
+    }
+    EXPECT_EQ(pool.GetBlockCount(), 1500u);
+}
+
+TEST(Recorder, BlocksOfAnyOtherLengthAreRefused) {
+    CRecorder recorder;
+    CRecordingWriter writer;
+    ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
+    EXPECT_FALSE(AddMic(recorder, std::vector<uint8_t>(319)));
+    EXPECT_FALSE(AddMic(recorder, std::vector<uint8_t>(640)));
+    EXPECT_FALSE(AddRemote(recorder, std::vector<uint8_t>(0)));
+    EXPECT_TRUE(AddMic(recorder, RampBlock(0)));
+    recorder.Stop();
+    EXPECT_EQ(recorder.GetMicBlocksQueued(), 1u);
+    EXPECT_EQ(writer.Count(), 1u);
+}
+
+TEST(Recorder, InactiveRecorderDiscardsBlocks) {
+    CRecorder recorder;
+    EXPECT_TRUE(AddMic(recorder, RampBlock(0)));
+    EXPECT_TRUE(AddRemote(recorder, RampBlock(0)));
+    EXPECT_EQ(recorder.GetMicBlocksQueued() + recorder.GetRemoteBlocksQueued(), 0u);
+    recorder.Stop();  // nothing running: returns at once
+}
+
+TEST(Recorder, PairsAreWrittenInStereoWhileRecording) {
+    CRecorder recorder;
+    CRecordingWriter writer;
+    ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
+    for (int i = 0; i < 20; ++i) {
+        AddMic(recorder, RampBlock(static_cast<int16_t>(i * 1000)));
+        AddRemote(recorder, RampBlock(static_cast<int16_t>(-i * 1000 - 500)));
+    }
+    ASSERT_TRUE(WaitFor(writer, 20));  // written before the stop
+    recorder.Stop();
+    ASSERT_EQ(writer.Count(), 20u);
+    for (int i = 0; i < 20; ++i) {
+        auto w = writer.At(i);
+        ASSERT_EQ(w.size(), 640u);
+        EXPECT_EQ(SampleOf(w, 0), i * 1000);
+        EXPECT_EQ(SampleOf(w, 1), -i * 1000 - 500);
+        EXPECT_EQ(SampleOf(w, 318), i * 1000 + 159);
+        EXPECT_EQ(SampleOf(w, 319), -i * 1000 - 500 + 159);
+    }
+    EXPECT_EQ(writer.Closes(), 1);
+}
+
+TEST(Recorder, UnpairedBlocksWaitAndStopDrainsPairsThenMicThenRemote) {
+    CRecorder recorder;
+    CRecordingWriter writer;
+    ASSERT_TRUE(recorder.StartWithWriter(&writer, false));
+    // 5 mic blocks, 2 remote: 2 pairs, then 3 mic blocks alone.
+    for (int i = 0; i < 5; ++i) AddMic(recorder, FlatBlock(static_cast<int16_t>(100 + i)));
+    for (int i = 0; i < 2; ++i) AddRemote(recorder, FlatBlock(static_cast<int16_t>(1000 * (i + 1))));
+    ASSERT_TRUE(WaitFor(writer, 2));
+    ::Sleep(50);
+    EXPECT_EQ(writer.Count(), 2u);  // the mic surplus waits for partners
+    recorder.Stop();
+    ASSERT_EQ(writer.Count(), 5u);
+    EXPECT_EQ(SampleOf(writer.At(0), 0), 100 + 1000);
+    EXPECT_EQ(SampleOf(writer.At(1), 0), 101 + 2000);
+    for (int i = 2; i < 5; ++i) {
+        auto w = writer.At(i);
+        EXPECT_EQ(w.size(), 320u);  // mono single: the block itself
+        EXPECT_EQ(SampleOf(w, 0), 100 + i);
+    }
+}
+
+TEST(Recorder, StopWritesTheRemoteSurplusAfterTheMicSurplus) {
+    CRecorder recorder;
+    CRecordingWriter writer;
+    ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
+    // Queue both surpluses without letting the mixer pair them: the remote side
+    // first while the mic queue is empty, so the mixer waits.
+    for (int i = 0; i < 3; ++i) AddRemote(recorder, FlatBlock(static_cast<int16_t>(-1 - i)));
+    recorder.Stop();
+    ASSERT_EQ(writer.Count(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        auto w = writer.At(i);
+        ASSERT_EQ(w.size(), 640u);
+        EXPECT_EQ(SampleOf(w, 0), 0);  // silence in the first channel
+        EXPECT_EQ(SampleOf(w, 1), -1 - i);
+    }
+}
+
+TEST(Recorder, StopWithManyBlocksQueuedWritesAllOfThemAndPoolGrows) {
+    CRecorder recorder;
+    CRecordingWriter writer;
+    ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
+    // 3000 mic blocks with no partner: more than the pool's first 1024.
+    for (int i = 0; i < 3000; ++i) AddMic(recorder, FlatBlock(static_cast<int16_t>(i)));
+    EXPECT_GE(recorder.GetMicPool().GetBlockCount(), 3000u);
+    recorder.Stop();
+    ASSERT_EQ(writer.Count(), 3000u);
+    for (int i = 0; i < 3000; i += 499) EXPECT_EQ(SampleOf(writer.At(i), 1), i);
+    // Every block is back, and the next recording takes them without making more.
+    EXPECT_EQ(recorder.GetMicPool().GetFreeCount(), recorder.GetMicPool().GetBlockCount());
+    size_t nBlocks = recorder.GetMicPool().GetBlockCount();
+    CRecordingWriter second;
+    ASSERT_TRUE(recorder.StartWithWriter(&second, true));
+    for (int i = 0; i < 2000; ++i) AddMic(recorder, FlatBlock(1));
+    recorder.Stop();
+    EXPECT_EQ(recorder.GetMicPool().GetBlockCount(), nBlocks);
+    EXPECT_EQ(second.Count(), 2000u);
+}
+
+TEST(Recorder, OneSidedRecordingWritesEachBlockAsItArrives) {
+    CRecorder recorder;
+    CRecordingWriter writer;
+    ASSERT_TRUE(recorder.StartWithWriter(&writer, true, RECSIDE_MINE));
+    for (int i = 0; i < 10; ++i) AddMic(recorder, FlatBlock(static_cast<int16_t>(50 + i)));
+    AddRemote(recorder, FlatBlock(9999));  // not this recording's side
+    ASSERT_TRUE(WaitFor(writer, 10));  // no stop needed
+    recorder.Stop();
+    ASSERT_EQ(writer.Count(), 10u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(SampleOf(writer.At(i), 0), 0);
+        EXPECT_EQ(SampleOf(writer.At(i), 1), 50 + i);
+    }
+    EXPECT_EQ(recorder.GetRemoteBlocksQueued(), 0u);
+
+    CRecordingWriter remoteOnly;
+    ASSERT_TRUE(recorder.StartWithWriter(&remoteOnly, false, RECSIDE_REMOTE));
+    for (int i = 0; i < 4; ++i) AddRemote(recorder, FlatBlock(static_cast<int16_t>(-7 - i)));
+    AddMic(recorder, FlatBlock(1234));
+    ASSERT_TRUE(WaitFor(remoteOnly, 4));
+    recorder.Stop();
+    ASSERT_EQ(remoteOnly.Count(), 4u);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(SampleOf(remoteOnly.At(i), 0), -7 - i);
+}
+
+TEST(Recorder, StopKeepsWindowMessagesFlowing) {
+    CRecorder recorder;
+    CRecordingWriter writer;
+    ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
+    for (int i = 0; i < 500; ++i) AddMic(recorder, FlatBlock(1));
+    // A message posted to this thread before the stop is dispatched during the
+    // wait; a second stop arriving that way returns at once.
+    static CRecorder* s_pRecorder;
+    static int s_nCalls;
+    s_pRecorder = &recorder;
+    s_nCalls = 0;
+    UINT_PTR nTimer = ::SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR, DWORD) {
+        ++s_nCalls;
+        s_pRecorder->Stop();
+    });
+    ::Sleep(20);
+    recorder.Stop();
+    ::KillTimer(nullptr, nTimer);
+    EXPECT_EQ(writer.Count(), 500u);
+    EXPECT_EQ(writer.Closes(), 1);
+}
+
+TEST(Recorder, NullPathSetsTheLastError) {
+    CRecorder recorder;
+    ::SetLastError(0);
+    EXPECT_FALSE(recorder.Start(nullptr, 1, 32000, 64));
+    EXPECT_EQ(::GetLastError(), AUDIOERR_NULL_PATH);
+    EXPECT_FALSE(recorder.IsActive());
+}
+
+TEST(Recorder, FileThatCannotBeOpenedLeavesTheRecorderIdle) {
+    NotifierFn previous = SetNotifier([](HWND, const std::wstring&, const std::wstring&, UINT) { return IDOK; });
+    CRecorder recorder;
+    EXPECT_FALSE(recorder.Start(L"C:\\no\\such\\folder\\ombra.mp3", 1, 32000, 64));
+    EXPECT_FALSE(recorder.IsActive());
+    EXPECT_TRUE(AddMic(recorder, FlatBlock(1)));  // discarded
+    EXPECT_EQ(recorder.GetMicBlocksQueued(), 0u);
+    SetNotifier(previous);
+}
+
+TEST(Recorder, RecordsIntoARealMp3File) {
+    wchar_t szDir[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, szDir);
+    std::wstring strPath = std::wstring(szDir) + L"ombra_recorder.mp3";
+    CRecorder recorder;
+    ASSERT_TRUE(recorder.Start(strPath.c_str(), 2, 32000, 64));
+    EXPECT_FALSE(recorder.Start(strPath.c_str(), 2, 32000, 64));  // one at a time
+    for (int i = 0; i < 300; ++i) {
+        AddMic(recorder, RampBlock(static_cast<int16_t>(i)));
+        AddRemote(recorder, FlatBlock(static_cast<int16_t>(i)));
+    }
+    recorder.Stop();
+    EXPECT_EQ(recorder.GetBlocksWritten(), 300u);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(::GetFileAttributesExW(strPath.c_str(), GetFileExInfoStandard, &data));
+    // 3 s at 64 kbit/s is about 24 KB.
+    EXPECT_GT(data.nFileSizeLow, 20000u);
+    EXPECT_LT(data.nFileSizeLow, 30000u);
+    EXPECT_TRUE(::DeleteFileW(strPath.c_str()));  // closed
+}
