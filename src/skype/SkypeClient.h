@@ -44,6 +44,9 @@ public:
 
     bool Start(HWND hwndNotify);
     void Stop();
+    // The window that receives the events; Start sets it. For hosts that
+    // drive the client without starting it.
+    void SetNotifyWindow(HWND hwndNotify) { m_hwndNotify = hwndNotify; }
 
     // Command composer: every operation queues one finished text.
     bool QueueCommand(const std::wstring& strCommand);
