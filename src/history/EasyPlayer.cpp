@@ -31,6 +31,14 @@ void CEasyPlayer::SetVolume(int nVolume) const {
     Send(MCIWNDM_SETVOLUME, 0, (LPARAM)nVolume);
 }
 
+LONG CEasyPlayer::GetMode() const { return (LONG)Send(MCIWNDM_GETMODEW, 0, 0); }
+
+bool CEasyPlayer::HasPlayedToEnd() const {
+    LONG nLength = GetLength();
+    if (nLength <= 0) return false;
+    return GetPosition() >= nLength || GetMode() == MCI_MODE_STOP;
+}
+
 void CEasyPlayer::Destroy() {
     if (m_hMediaWnd && ::IsWindow(m_hMediaWnd)) ::SendMessageW(m_hMediaWnd, WM_CLOSE, 0, 0);
     m_hMediaWnd = nullptr;

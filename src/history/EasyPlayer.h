@@ -39,6 +39,12 @@ public:
     LONG GetPosition() const;
     // 0 to 1000, 1000 being the normal volume.
     void SetVolume(int nVolume) const;
+    // MCI_MODE_PLAY, MCI_MODE_STOP...; 0 without a media window.
+    LONG GetMode() const;
+    // For media that was playing: true once it has played to its end. Media that
+    // cannot be played (length 0) never ends. Some MCI drivers (Wine's) report
+    // position 0 and stopped mode after the end instead of position = length.
+    bool HasPlayedToEnd() const;
 
     // Sends the current media window the window close message and forgets it.
     void Destroy();
