@@ -193,26 +193,54 @@ TEST(Recorder, OneSidedRecordingWritesEachBlockAsItArrives) {
     for (int i = 0; i < 4; ++i) EXPECT_EQ(SampleOf(remoteOnly.At(i), 0), -7 - i);
 }
 
+namespace {
+
+// Holds its first write until a window message has been handled.
+class CGatedWriter : public CRecordingWriter {
+public:
+    bool Write(const CBuffer* pBuffer) override {
+        if (!m_bPassed) m_bPassed = ::WaitForSingleObject(m_gate, 5000) == WAIT_OBJECT_0 ? 1 : -1;
+        return CRecordingWriter::Write(pBuffer);
+    }
+    CEvent m_gate{true, false};
+    int m_bPassed = 0;
+};
+
+CGatedWriter* s_pGated = nullptr;
+CRecorder* s_pRecorder = nullptr;
+
+LRESULT CALLBACK GateWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg == WM_APP) {
+        s_pRecorder->Stop();  // a second stop arriving during the wait returns at once
+        s_pGated->m_gate.Set();
+        return 0;
+    }
+    return ::DefWindowProcW(hWnd, uMsg, wParam, lParam);
+}
+
+}  // namespace
+
 TEST(Recorder, StopKeepsWindowMessagesFlowing) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = GateWndProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"OmbraRecorderGateTest";
+    ::RegisterClassW(&wc);
+    HWND hWnd = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  wc.hInstance, nullptr);
+    ASSERT_NE(hWnd, nullptr);
     CRecorder recorder;
-    CRecordingWriter writer;
+    CGatedWriter writer;
+    s_pGated = &writer;
+    s_pRecorder = &recorder;
     ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
     for (int i = 0; i < 500; ++i) AddMic(recorder, FlatBlock(1));
-    // A message posted to this thread before the stop is dispatched during the
-    // wait; a second stop arriving that way returns at once.
-    static CRecorder* s_pRecorder;
-    static int s_nCalls;
-    s_pRecorder = &recorder;
-    s_nCalls = 0;
-    UINT_PTR nTimer = ::SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR, DWORD) {
-        ++s_nCalls;
-        s_pRecorder->Stop();
-    });
-    ::Sleep(20);
-    recorder.Stop();
-    ::KillTimer(nullptr, nTimer);
+    ::PostMessageW(hWnd, WM_APP, 0, 0);
+    recorder.Stop();  // the mixer is held until Stop dispatches WM_APP
+    EXPECT_EQ(writer.m_bPassed, 1);
     EXPECT_EQ(writer.Count(), 500u);
     EXPECT_EQ(writer.Closes(), 1);
+    ::DestroyWindow(hWnd);
 }
 
 TEST(Recorder, NullPathSetsTheLastError) {

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "AudioTestClient.h"
+#include "audio/LevelMeter.h"
+#include "audio/SocketServer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+struct CWinsock {
+    CWinsock() {
+        WSADATA data;
+        ::WSAStartup(MAKEWORD(2, 2), &data);
+    }
+    ~CWinsock() { ::WSACleanup(); }
+};
+
+// A port of its own, away from the two the program uses.
+constexpr u_short TEST_PORT = 58391;
+
+}  // namespace
+
+TEST(SocketServer, EmptyTableAnswersNotConnected) {
+    CSocketServer server;
+    uint8_t buffer[1024];
+    long lEvents = -1;
+    int nBytes = -1;
+    EXPECT_EQ(server.Service(buffer, &lEvents, &nBytes), WSAENOTCONN);
+    EXPECT_EQ(lEvents, 0);
+    EXPECT_EQ(nBytes, 0);
+    EXPECT_EQ(server.CloseAll(), WSAENOTCONN);
+}
+
+TEST(SocketServer, ListeningTwiceIsRefused) {
+    CSocketServer server;
+    ASSERT_EQ(server.Listen(::inet_addr("127.0.0.1"), TEST_PORT), 0);
+    EXPECT_EQ(server.Listen(::inet_addr("127.0.0.1"), TEST_PORT), WSAEISCONN);
+    EXPECT_EQ(server.GetSocketCount(), 1);
+}
+
+TEST(SocketServer, AcceptsReadsAndRemovesAClosedConnection) {
+    CWinsock winsock;
+    CSocketServer server;
+    ASSERT_EQ(server.Listen(::inet_addr("127.0.0.1"), TEST_PORT), 0);
+    CTestClient client;
+    ASSERT_TRUE(client.Connect(TEST_PORT));
+    uint8_t buffer[1024];
+    long lEvents = 0;
+    int nBytes = 0;
+    ASSERT_EQ(server.Service(buffer, &lEvents, &nBytes), 0);
+    EXPECT_TRUE(lEvents & FD_ACCEPT);
+    EXPECT_EQ(server.GetSocketCount(), 2);
+
+    std::vector<uint8_t> data(700, 0x41);
+    ASSERT_TRUE(client.Send(data));
+    ::Sleep(50);
+    CCutBlocks blocks;
+    int nTotal = 0, nBlocks = 0;
+    while (nTotal < 700) {
+        ASSERT_EQ(server.Service(buffer, &lEvents, &nBytes, &blocks), 0);
+        if (lEvents & FD_READ) {
+            EXPECT_LE(nBytes, 1022);
+            nTotal += nBytes;
+            nBlocks += blocks.nBlocks;
+        }
+    }
+    EXPECT_EQ(nTotal, 700);
+    EXPECT_EQ(nBlocks, 2);  // 60 bytes wait for the rest of their block
+    client.Close();
+    for (int i = 0; i < 10 && server.GetSocketCount() > 1; ++i) server.Service(buffer, &lEvents, &nBytes);
+    EXPECT_EQ(server.GetSocketCount(), 1);
+}
+
+TEST(SocketServer, CloseAllWakesABlockedServicePass) {
+    CSocketServer server;
+    ASSERT_EQ(server.Listen(::inet_addr("127.0.0.1"), TEST_PORT), 0);
+    int nFirst = -1, nSecond = -1;
+    std::thread service([&] {
+        uint8_t buffer[1024];
+        long lEvents;
+        int nBytes;
+        nFirst = server.Service(buffer, &lEvents, &nBytes);  // blocks: nothing happens
+        nSecond = server.Service(buffer, &lEvents, &nBytes);
+    });
+    ::Sleep(100);
+    EXPECT_EQ(server.CloseAll(), 0);
+    service.join();
+    EXPECT_EQ(nFirst, 0);
+    EXPECT_EQ(nSecond, WSAENOTCONN);
+    EXPECT_TRUE(server.IsEmpty());
+}
+
+TEST(BlockCutter, CutsAnyPiecesIntoConsecutiveBlocks) {
+    CBlockCutter cutter;
+    CCutBlocks out;
+    std::vector<uint8_t> stream(5000);
+    for (size_t i = 0; i < stream.size(); ++i) stream[i] = static_cast<uint8_t>(i * 7 + i / 256);
+    std::vector<uint8_t> blocks;
+    const int pieces[] = {1, 7, 313, 640, 1000, 1022, 200, 440, 1, 319};
+    size_t pos = 0;
+    for (int i = 0; pos < stream.size(); ++i) {
+        int n = pieces[i % 10];
+        if (pos + n > stream.size()) n = static_cast<int>(stream.size() - pos);
+        cutter.Feed(&stream[pos], n, out);
+        blocks.insert(blocks.end(), out.data, out.data + out.nBlocks * 320);
+        pos += n;
+    }
+    ASSERT_EQ(blocks.size(), 5000u / 320 * 320);
+    EXPECT_TRUE(std::equal(blocks.begin(), blocks.end(), stream.begin()));
+    EXPECT_EQ(cutter.GetCarried(), 5000 % 320);
+}
+
+TEST(BlockCutter, OneReadCanCompleteSeveralBlocks) {
+    CBlockCutter cutter;
+    CCutBlocks out;
+    std::vector<uint8_t> bytes(1022, 1);
+    cutter.Feed(bytes.data(), 319, out);
+    EXPECT_EQ(out.nBlocks, 0);
+    cutter.Feed(bytes.data(), 1022, out);  // 319 + 1022 = 4 blocks and 61 over
+    EXPECT_EQ(out.nBlocks, 4);
+    EXPECT_EQ(cutter.GetCarried(), 61);
+    cutter.Feed(bytes.data(), 640, out);
+    EXPECT_EQ(out.nBlocks, 2);
+}
+
+TEST(LevelMeter, FirstReadPostsThenEverySixth) {
+    CLevelMeter meter;
+    std::vector<uint8_t> loud(320, 0);
+    int16_t nMin = -32768;
+    std::memcpy(&loud[0], &nMin, 2);
+    int nLevel = -1;
+    EXPECT_TRUE(meter.Feed(loud.data(), 320, nLevel));
+    EXPECT_EQ(nLevel, 512);
+    std::vector<uint8_t> silence(320, 0);
+    for (int i = 0; i < 5; ++i) EXPECT_FALSE(meter.Feed(silence.data(), 320, nLevel));
+    EXPECT_TRUE(meter.Feed(silence.data(), 320, nLevel));
+    EXPECT_EQ(nLevel, 508);
+    for (int i = 0; i < 5; ++i) meter.Feed(silence.data(), 320, nLevel);
+    EXPECT_TRUE(meter.Feed(silence.data(), 320, nLevel));
+    EXPECT_EQ(nLevel, 504);
+}
+
+TEST(LevelMeter, PeakUsesEveryTenthSampleAndFallsToZero) {
+    CLevelMeter meter;
+    std::vector<uint8_t> block(320, 0);
+    int16_t nMax = 32767;
+    std::memcpy(&block[2 * 20], &nMax, 2);  // sample 20 is looked at
+    int16_t nIgnored = -32768;
+    std::memcpy(&block[2 * 25], &nIgnored, 2);  // sample 25 is not
+    int nLevel = -1;
+    ASSERT_TRUE(meter.Feed(block.data(), 320, nLevel));
+    EXPECT_EQ(nLevel, 511);
+    std::vector<uint8_t> silence(320, 0);
+    int nMessages = 0;
+    for (int i = 0; i < 6 * 200; ++i)
+        if (meter.Feed(silence.data(), 320, nLevel)) {
+            ++nMessages;
+            EXPECT_EQ(nLevel, std::max(0, 511 - 4 * nMessages));
+        }
+    EXPECT_EQ(nLevel, 0);
+    // A louder read goes straight up.
+    std::vector<uint8_t> mid(320, 0);
+    int16_t nMid = 6400;
+    std::memcpy(&mid[0], &nMid, 2);
+    for (int i = 0; i < 6; ++i)
+        if (meter.Feed(mid.data(), 320, nLevel)) {
+            EXPECT_EQ(nLevel, 100);
+        }
+}
