@@ -1,0 +1,93 @@
+// record.xml with 10,000 entries: start-up reading (Open, GetCount, every
+// GetRecord), one AddRecord with its save, and the file's size.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "base/Com.h"
+#include "base/StringUtil.h"
+#include "history/RecordHistory.h"
+
+namespace {
+
+double Seconds() {
+    LARGE_INTEGER f, c;
+    ::QueryPerformanceFrequency(&f);
+    ::QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+// The file as years of use leave it: one element per call, written in the store's format.
+bool WriteHistory(const std::wstring& strPath, int nEntries) {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?><quern><list>";
+    for (int i = 0; i < nEntries; ++i) {
+        long t = 1273656615L + i * 3600L;
+        std::wstring strName = FormatW(L"partner.%d", i % 300);
+        std::wstring rec = FormatW(
+            L"<rec%08d%06d><name>%ls</name><time>%ld</time>"
+            L"<file>C:\\users\\me\\Documents\\Ombra\\%ls_2010-05-12_11-30-15.mp3</file>"
+            L"<type>%d</type><duration>%d</duration><new>%ls</new><note>%ls</note></rec%08d%06d>",
+            20100512, i, strName.c_str(), t, strName.c_str(), 1 + i % 2, 30 + i % 3000,
+            i % 7 ? L"false" : L"true", i % 10 ? L"" : L"call backalineddtomorrow", 20100512, i);
+        xml += WideToUtf8(rec);
+    }
+    xml += "</list></quern>";
+    HANDLE h = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD n = 0;
+    bool bOk = ::WriteFile(h, xml.data(), static_cast<DWORD>(xml.size()), &n, nullptr) != 0;
+    ::CloseHandle(h);
+    return bOk;
+}
+
+}  // namespace
+
+int main() {
+    CComInit com;
+    constexpr int ENTRIES = 10000;
+    wchar_t szTemp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, szTemp);
+    const std::wstring strPath = FormatW(L"%lsbench-record-%lu.xml", szTemp, ::GetCurrentProcessId());
+    if (!WriteHistory(strPath, ENTRIES)) {
+        std::printf("cannot write %ls\n", strPath.c_str());
+        return 1;
+    }
+
+    double t0 = Seconds();
+    CRecordHistory store;
+    store.Open(strPath);
+    int nCount = store.GetCount();
+    int nRead = 0;
+    RecordEntry entry;
+    for (int i = 0; i < nCount; ++i)
+        if (store.GetRecord(i, entry)) ++nRead;
+    double tStartup = Seconds() - t0;
+    if (nCount != ENTRIES || nRead != ENTRIES) {
+        std::printf("read %d of %d entries\n", nRead, nCount);
+        return 1;
+    }
+
+    RecordEntry added;
+    added.m_strName = L"new.partner";
+    added.m_strTime = L"2000000000";
+    added.m_strFile = L"C:\\users\\me\\Documents\\Ombra\\new.partner_2033-05-18_05-33-20.mp3";
+    added.m_nType = 2;
+    added.m_nDuration = 61;
+    t0 = Seconds();
+    bool bAdded = store.AddRecord(added);
+    double tAdd = Seconds() - t0;
+
+    WIN32_FILE_ATTRIBUTE_DATA fad = {};
+    ::GetFileAttributesExW(strPath.c_str(), GetFileExInfoStandard, &fad);
+    double kb = static_cast<double>((static_cast<ULONGLONG>(fad.nFileSizeHigh) << 32) | fad.nFileSizeLow) / 1024.0;
+    ::DeleteFileW(strPath.c_str());
+    if (!bAdded) {
+        std::printf("AddRecord failed\n");
+        return 1;
+    }
+    std::printf("history_10k_startup_s: %.3f\n", tStartup);
+    std::printf("history_10k_add_ms: %.1f\n", tAdd * 1000.0);
+    std::printf("history_10k_file_kb: %.0f\n", kb);
+    return 0;
+}
