@@ -1,2 +1,5 @@
 #pragma once
-// Resource ids: common
+// Resource ids: common to every window
+
+// The pointing-hand cursor a hovered link label shows (hot spot at the fingertip).
+#define IDC_CURSOR_HAND 139

@@ -40,6 +40,7 @@ bool CWindow::SubclassWindow(HWND hWnd) {
     ::SetPropW(hWnd, WND_PROP_OBJECT, this);
     m_hWnd = hWnd;
     m_bSubclassed = true;
+    PreSubclassWindow();
     return true;
 }
 

@@ -112,6 +112,8 @@ protected:
     // A child's notification, offered to the child's object before the parent's
     // handler; return true (with lResult) to stop it there.
     virtual bool OnReflect(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult);
+    // Called once SubclassWindow has attached the object (style tweaks, fonts).
+    virtual void PreSubclassWindow() {}
     // Called after the last message (WM_NCDESTROY), m_hWnd already null.
     virtual void OnFinalMessage() {}
 

@@ -1,0 +1,55 @@
+#pragma once
+// Block level meter: a row of blocks, lit from the left in proportion to the
+// position, the first unlit block partly filled by the remainder.
+#include "widgets/MemDCStatic.h"
+
+inline constexpr int BPC_MODE_BUSY = 0;      // the control's initial mode; drawn as all unlit here
+inline constexpr int BPC_MODE_PROGRESS = 1;  // the windows switch the meters to this
+
+// Geometry of the meter in progress mode, apart from any window.
+struct MeterBlocks {
+    double dBlockWidth;  // width of one block, fractional
+    int nLit;            // blocks drawn fully lit, 0..blocks
+    int nPartialWidth;   // lit width inside block nLit, 0 when none
+};
+MeterBlocks ComputeMeterBlocks(int cxClient, int nBlocks, int nGap, int nLow, int nHigh, int nPos);
+// Block i's rectangle for a meter of the given client size.
+RECT MeterBlockRect(int i, int cyClient, double dBlockWidth, int nGap);
+
+class CKCBusyProgressCtrl : public CMemDCStatic {
+public:
+    void SetNumSteps(int nBlocks) { m_nNumSteps = nBlocks > 0 ? nBlocks : 1; }
+    int GetNumSteps() const { return m_nNumSteps; }
+    void SetInterval(int nGap) { m_nGap = nGap >= 0 ? nGap : 0; }
+    void SetRange(int nLow, int nHigh) {
+        m_nLower = nLow;
+        m_nUpper = nHigh;
+    }
+    void SetPos(int nPos) { m_nPos = nPos; }
+    int GetPos() const { return m_nPos; }
+    void SetMode(int nMode) { m_nMode = nMode; }
+    int GetMode() const { return m_nMode; }
+    // Stops the busy animation (there is none here; kept for the windows' set-up).
+    void End() {}
+    void SetColBkg(COLORREF cr) { m_crBkg = cr; }
+    void SetColBlockFace(COLORREF cr) { m_crBlockFace = cr; }
+    void SetColBlockEdge(COLORREF cr) { m_crBlockEdge = cr; }
+    void SetColBlockFaceHi(COLORREF cr) { m_crBlockFaceHi = cr; }
+    void SetColBlockEdgeHi(COLORREF cr) { m_crBlockEdgeHi = cr; }
+
+protected:
+    void Draw(HDC hDC, const RECT& rcClient) override;
+
+private:
+    int m_nNumSteps = 10;
+    int m_nGap = 1;
+    int m_nLower = 0;
+    int m_nUpper = 100;
+    int m_nPos = 0;
+    int m_nMode = BPC_MODE_BUSY;
+    COLORREF m_crBkg = ::GetSysColor(COLOR_BTNFACE);
+    COLORREF m_crBlockFace = RGB(160, 190, 220);
+    COLORREF m_crBlockEdge = RGB(50, 90, 135);
+    COLORREF m_crBlockFaceHi = RGB(0, 200, 0);
+    COLORREF m_crBlockEdgeHi = RGB(0, 200, 0);
+};
