@@ -48,7 +48,8 @@ int main() {
     constexpr int ENTRIES = 10000;
     wchar_t szTemp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, szTemp);
-    const std::wstring strPath = FormatW(L"%lsbench-record-%lu.xml", szTemp, ::GetCurrentProcessId());
+    const std::wstring strPath =
+        FormatW(L"%lsbench-record-%lu.xml", szTemp, ::GetCurrentProcessId());
     if (!WriteHistory(strPath, ENTRIES)) {
         std::printf("cannot write %ls\n", strPath.c_str());
         return 1;
@@ -80,7 +81,9 @@ int main() {
 
     WIN32_FILE_ATTRIBUTE_DATA fad = {};
     ::GetFileAttributesExW(strPath.c_str(), GetFileExInfoStandard, &fad);
-    double kb = static_cast<double>((static_cast<ULONGLONG>(fad.nFileSizeHigh) << 32) | fad.nFileSizeLow) / 1024.0;
+    double kb =
+        static_cast<double>((static_cast<ULONGLONG>(fad.nFileSizeHigh) << 32) | fad.nFileSizeLow) /
+        1024.0;
     ::DeleteFileW(strPath.c_str());
     if (!bAdded) {
         std::printf("AddRecord failed\n");

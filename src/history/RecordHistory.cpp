@@ -15,7 +15,8 @@ time_t Now() { return s_pfnClock ? s_pfnClock() : time(nullptr); }
 // A line break cannot survive as element text on every reader, so notes carry it as a word.
 const wchar_t NOTE_LINE_BREAK[] = L"alinedd";
 
-std::wstring ReplaceAll(std::wstring strText, const std::wstring& strFrom, const std::wstring& strTo) {
+std::wstring ReplaceAll(std::wstring strText, const std::wstring& strFrom,
+                        const std::wstring& strTo) {
     size_t pos = 0;
     while ((pos = strText.find(strFrom, pos)) != std::wstring::npos) {
         strText.replace(pos, strFrom.size(), strTo);
@@ -131,7 +132,8 @@ std::wstring CRecordHistory::NewRecordName(CXmlNode& list) {
     // Two entries of the same second must not share an element.
     std::wstring strName = strBase;
     CXmlNode existing;
-    for (int n = 2; list.FindChild(strName, existing); ++n) strName = FormatW(L"%ls_%d", strBase.c_str(), n);
+    for (int n = 2; list.FindChild(strName, existing); ++n)
+        strName = FormatW(L"%ls_%d", strBase.c_str(), n);
     return strName;
 }
 
@@ -150,7 +152,8 @@ bool CRecordHistory::AddRecord(const RecordEntry& entry) {
         Require(rec.GetChild(L"type").SetInt(entry.m_nType));
         Require(rec.GetChild(L"duration").SetInt(entry.m_nDuration));
         Require(rec.GetChild(L"new").SetBool(entry.m_bNew));
-        Require(rec.GetChild(L"note").SetString(ReplaceAll(entry.m_strNote, L"\r\n", NOTE_LINE_BREAK)));
+        Require(
+            rec.GetChild(L"note").SetString(ReplaceAll(entry.m_strNote, L"\r\n", NOTE_LINE_BREAK)));
     } catch (const CXmlError&) {
         TraceW(L"add record exception\n");
         // A half-written entry would be saved with the next change.

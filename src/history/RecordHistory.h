@@ -9,13 +9,13 @@
 #include "history/Xml.h"
 
 struct RecordEntry {
-    int m_nType = 3;           // 1 incoming, 2 outgoing, 3 no direction
-    bool m_bNew = true;        // not yet played to its end
-    int m_nDuration = 0;       // seconds, without paused spans
-    std::wstring m_strName;    // partner handle(s), joined by ","
-    std::wstring m_strTime;    // start, seconds since 1970 UTC, "%ld"
-    std::wstring m_strFile;    // full path of the .mp3
-    std::wstring m_strNote;    // free text, may hold CR LF
+    int m_nType = 3;         // 1 incoming, 2 outgoing, 3 no direction
+    bool m_bNew = true;      // not yet played to its end
+    int m_nDuration = 0;     // seconds, without paused spans
+    std::wstring m_strName;  // partner handle(s), joined by ","
+    std::wstring m_strTime;  // start, seconds since 1970 UTC, "%ld"
+    std::wstring m_strFile;  // full path of the .mp3
+    std::wstring m_strNote;  // free text, may hold CR LF
 };
 
 class CRecordHistory {

@@ -318,9 +318,9 @@ bool CXml::Open(const std::wstring& strPath) {
         Check(m_pDoc->put_validateOnParse(VARIANT_FALSE), IID_DomDocument2);
         m_strPath = strPath;
 
-        HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE hFile =
+            ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (hFile != INVALID_HANDLE_VALUE) {
             ::CloseHandle(hFile);
             CBstr path(strPath);

@@ -42,7 +42,8 @@ bool CGeneralProfile::Load() {
     m_bNotifyHistory = ReadByte(strKey, L"notifyhistory", m_bNotifyHistory ? 1 : 0) != 0;
     m_strPosition = ReadString(strKey, L"position", m_strPosition);
     m_nRecordType = ReadByte(strKey, L"rectype", m_nRecordType);
-    m_nRecordSide = static_cast<int>(ReadDword(strKey, L"recside", static_cast<DWORD>(m_nRecordSide)));
+    m_nRecordSide =
+        static_cast<int>(ReadDword(strKey, L"recside", static_cast<DWORD>(m_nRecordSide)));
     m_strFolder = ReadString(strKey, L"sfolder", m_strFolder);
     m_nAudioMode = static_cast<int>(ReadDword(strKey, L"amode", static_cast<DWORD>(m_nAudioMode)));
     m_nAudioBitrate =

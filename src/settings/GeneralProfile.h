@@ -21,17 +21,17 @@ public:
     // Key of the eleven values: m_strBaseKey + "config".
     std::wstring GetConfigKey() const { return m_strBaseKey + L"config"; }
 
-    bool m_bAutoStart;            // "autostart": start with Windows
-    std::wstring m_strPosition;   // "position": main window "left,top,right,bottom"
-    bool m_bNotifyConversation;   // "notifycov": front on conversation start
-    bool m_bNotifyFinish;         // "notifyfinish": front when a recording finishes
-    bool m_bNotifyHistory;        // "notifyhistory": show history when a recording finishes
-    BYTE m_nRecordType;           // "rectype": 0 manual, 1 automatic
-    int m_nRecordSide;            // "recside": 0 both, 1 my side, 2 remote side
-    std::wstring m_strFolder;     // "sfolder": recording folder, no trailing backslash
-    int m_nAudioMode;             // "amode": 0 mono, 1 stereo, 2 joint stereo
-    int m_nAudioBitrate;          // "abitrate": 0..5 = 32, 64, 96, 128, 192, 256 kbit/s
-    int m_nAudioSample;           // "asample": 0..3 = 16000, 32000, 44100, 48000 Hz
+    bool m_bAutoStart;           // "autostart": start with Windows
+    std::wstring m_strPosition;  // "position": main window "left,top,right,bottom"
+    bool m_bNotifyConversation;  // "notifycov": front on conversation start
+    bool m_bNotifyFinish;        // "notifyfinish": front when a recording finishes
+    bool m_bNotifyHistory;       // "notifyhistory": show history when a recording finishes
+    BYTE m_nRecordType;          // "rectype": 0 manual, 1 automatic
+    int m_nRecordSide;           // "recside": 0 both, 1 my side, 2 remote side
+    std::wstring m_strFolder;    // "sfolder": recording folder, no trailing backslash
+    int m_nAudioMode;            // "amode": 0 mono, 1 stereo, 2 joint stereo
+    int m_nAudioBitrate;         // "abitrate": 0..5 = 32, 64, 96, 128, 192, 256 kbit/s
+    int m_nAudioSample;          // "asample": 0..3 = 16000, 32000, 44100, 48000 Hz
 
 private:
     static CGeneralProfile* s_pInstance;

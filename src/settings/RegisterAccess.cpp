@@ -23,6 +23,16 @@ bool SetValue(HKEY hKey, const std::wstring& strName, DWORD dwType, const void* 
                             cbData) == ERROR_SUCCESS;
 }
 
+// Opens or creates the key and stores one value.
+bool WriteValue(const std::wstring& strKey, const std::wstring& strName, DWORD dwType,
+                const void* pData, DWORD cbData) {
+    HKEY hKey = OpenOrCreate(strKey);
+    if (!hKey) return false;
+    bool bOk = SetValue(hKey, strName, dwType, pData, cbData);
+    ::RegCloseKey(hKey);
+    return bOk;
+}
+
 // Queries into a buffer of exactly cbBuffer bytes; a value stored larger than
 // that (or of another size for the fixed kinds) counts as unreadable.
 template <typename Store>
@@ -83,11 +93,7 @@ std::wstring CRegisterAccess::ReadString(const std::wstring& strKey, const std::
     while (n < nChars && src[n] != L'\0') ++n;
     if (bRead && n == nChars) {
         // 260 characters stored without a NUL: too long, like an oversized value.
-        HKEY hKey = OpenOrCreate(strKey);
-        if (hKey) {
-            SetValue(hKey, strName, REG_SZ, defaultBuf.data(), REG_STRING_BYTES);
-            ::RegCloseKey(hKey);
-        }
+        WriteValue(strKey, strName, REG_SZ, defaultBuf.data(), REG_STRING_BYTES);
         return std::wstring(defaultBuf.data());
     }
     return std::wstring(src.data(), n);
@@ -95,28 +101,16 @@ std::wstring CRegisterAccess::ReadString(const std::wstring& strKey, const std::
 
 bool CRegisterAccess::WriteByte(const std::wstring& strKey, const std::wstring& strName,
                                 BYTE nValue) {
-    HKEY hKey = OpenOrCreate(strKey);
-    if (!hKey) return false;
-    bool bOk = SetValue(hKey, strName, REG_BINARY, &nValue, sizeof(nValue));
-    ::RegCloseKey(hKey);
-    return bOk;
+    return WriteValue(strKey, strName, REG_BINARY, &nValue, sizeof(nValue));
 }
 
 bool CRegisterAccess::WriteDword(const std::wstring& strKey, const std::wstring& strName,
                                  DWORD dwValue) {
-    HKEY hKey = OpenOrCreate(strKey);
-    if (!hKey) return false;
-    bool bOk = SetValue(hKey, strName, REG_DWORD, &dwValue, sizeof(dwValue));
-    ::RegCloseKey(hKey);
-    return bOk;
+    return WriteValue(strKey, strName, REG_DWORD, &dwValue, sizeof(dwValue));
 }
 
 bool CRegisterAccess::WriteString(const std::wstring& strKey, const std::wstring& strName,
                                   const std::wstring& strValue) {
-    HKEY hKey = OpenOrCreate(strKey);
-    if (!hKey) return false;
-    bool bOk = SetValue(hKey, strName, REG_SZ, strValue.c_str(),
-                        static_cast<DWORD>((strValue.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(hKey);
-    return bOk;
+    return WriteValue(strKey, strName, REG_SZ, strValue.c_str(),
+                      static_cast<DWORD>((strValue.size() + 1) * sizeof(wchar_t)));
 }

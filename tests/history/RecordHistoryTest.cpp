@@ -99,7 +99,8 @@ TEST_F(HistoryStore, DuplicatesAreRefusedInAnyLetterCase) {
 TEST_F(HistoryStore, MissingAndOddFieldsReadAsDefaultsAndAreWrittenBack) {
     WriteFile(
         "<quern><list>"
-        "<rec20100512093015><name>bob</name><time>100</time><file>C:\\b.mp3</file></rec20100512093015>"
+        "<rec20100512093015><name>bob</name><time>100</time><file>C:\\b.mp3</file></"
+        "rec20100512093015>"
         "<rec20100512093016><name>carol</name><time>200</time><type>x1</type><new>TRUE</new>"
         "<duration> 42abc</duration></rec20100512093016>"
         "</list></quern>");
@@ -170,15 +171,17 @@ TEST_F(HistoryStore, ReadingPastTheEndFailsWithTrace) {
     EXPECT_FALSE(store.GetRecord(1, e));
     EXPECT_FALSE(store.GetRecord(-1, e));
     EXPECT_FALSE(store.GetRecord(7, e));
-    EXPECT_EQ(trace.Text(), L"read record xml exception\nread record xml exception\n"
-                            L"read record xml exception\n");
+    EXPECT_EQ(trace.Text(),
+              L"read record xml exception\nread record xml exception\n"
+              L"read record xml exception\n");
     EXPECT_TRUE(store.GetRecord(0, e));
     EXPECT_EQ(e.m_strName, L"a");
 }
 
 TEST_F(HistoryStore, DeleteAndMarkReadSaveOnlyWhenSomethingMatched) {
-    WriteFile("<quern><list><rec1><name>bob</name><time>100</time></rec1>"
-              "<rec2><name>amy</name><time>200</time><new>true</new></rec2></list></quern>");
+    WriteFile(
+        "<quern><list><rec1><name>bob</name><time>100</time></rec1>"
+        "<rec2><name>amy</name><time>200</time><new>true</new></rec2></list></quern>");
     CRecordHistory store;
     store.Open(m_strPath);
     RecordEntry e;
@@ -207,7 +210,8 @@ TEST_F(HistoryStore, EntriesComeBackInInsertionOrder) {
         CRecordHistory store;
         store.Open(m_strPath);
         for (int i = 0; i < 6; ++i)
-            ASSERT_TRUE(store.AddRecord(MakeEntry(L"p" + std::to_wstring(i), std::to_wstring(1000 - i))));
+            ASSERT_TRUE(
+                store.AddRecord(MakeEntry(L"p" + std::to_wstring(i), std::to_wstring(1000 - i))));
     }
     CRecordHistory store;
     store.Open(m_strPath);
@@ -281,8 +285,8 @@ TEST_F(HistoryStore, InterruptedSaveLeavesTheOldFileReadable) {
     ASSERT_TRUE(store.AddRecord(MakeEntry(L"harry", L"500")));
     std::string before = FileText(m_strPath);
 
-    CXml::ReplaceHookFn old = CXml::SetReplaceHook(
-        [](const std::wstring&, const std::wstring&) { return false; });
+    CXml::ReplaceHookFn old =
+        CXml::SetReplaceHook([](const std::wstring&, const std::wstring&) { return false; });
     CTraceCapture trace;
     // The entry is taken even though it could not be written yet.
     EXPECT_TRUE(store.AddRecord(MakeEntry(L"iris", L"501")));
@@ -346,8 +350,9 @@ TEST_F(HistoryStore, WithoutADocumentThereAreNoEntriesAndNothingCrashes) {
 }
 
 TEST_F(HistoryStore, TextBetweenEntriesIsCountedButNotRead) {
-    WriteFile("<quern><list><rec1><name>nina</name><time>1</time></rec1>stray<!--c-->"
-              "<rec2><name>omar</name><time>2</time></rec2></list></quern>");
+    WriteFile(
+        "<quern><list><rec1><name>nina</name><time>1</time></rec1>stray<!--c-->"
+        "<rec2><name>omar</name><time>2</time></rec2></list></quern>");
     CRecordHistory store;
     store.Open(m_strPath);
     ASSERT_EQ(store.GetCount(), 4);

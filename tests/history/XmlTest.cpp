@@ -172,8 +172,9 @@ TEST_F(XmlDocument, TextIncludesDescendantsAndIsEscapedByTheDom) {
 
 TEST_F(XmlDocument, WhitespaceBetweenElementsIsDroppedOnLoad) {
     const std::wstring strPath = m_dir.File(L"ws.xml");
-    ASSERT_TRUE(WriteBytes(strPath, "<?xml version=\"1.0\"?>\r\n<quern>\r\n  <list>\r\n    "
-                                    "<rec1><name>a</name></rec1>\r\n  </list>\r\n</quern>\r\n"));
+    ASSERT_TRUE(WriteBytes(strPath,
+                           "<?xml version=\"1.0\"?>\r\n<quern>\r\n  <list>\r\n    "
+                           "<rec1><name>a</name></rec1>\r\n  </list>\r\n</quern>\r\n"));
     CXml xml;
     ASSERT_TRUE(xml.Open(strPath));
     CXmlNode list = xml.GetRoot().GetChild(L"list");
@@ -225,12 +226,13 @@ TEST_F(XmlDocument, FailedReplaceLeavesThePreviousFile) {
     xml.GetRoot().GetChild(L"v").SetString(L"new");
     static bool s_bTempWritten;
     s_bTempWritten = false;
-    CXml::ReplaceHookFn old = CXml::SetReplaceHook([](const std::wstring& strTemp, const std::wstring&) {
-        std::string data;
-        s_bTempWritten = ReadBytes(strTemp, data) && data.find("new") != std::string::npos;
-        ::SetLastError(ERROR_DISK_FULL);
-        return false;
-    });
+    CXml::ReplaceHookFn old =
+        CXml::SetReplaceHook([](const std::wstring& strTemp, const std::wstring&) {
+            std::string data;
+            s_bTempWritten = ReadBytes(strTemp, data) && data.find("new") != std::string::npos;
+            ::SetLastError(ERROR_DISK_FULL);
+            return false;
+        });
     CTraceCapture trace;
     EXPECT_FALSE(xml.Save(strPath));
     CXml::SetReplaceHook(old);

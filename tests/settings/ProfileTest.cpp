@@ -296,7 +296,8 @@ protected:
     }
     static void DeleteEntry() {
         HKEY hKey = nullptr;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, RUN_KEY_PATH, 0, KEY_WRITE, &hKey) == ERROR_SUCCESS) {
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, RUN_KEY_PATH, 0, KEY_WRITE, &hKey) ==
+            ERROR_SUCCESS) {
             ::RegDeleteValueW(hKey, RUN_VALUE_NAME);
             ::RegCloseKey(hKey);
         }
