@@ -285,3 +285,17 @@ LRESULT CTreeCtrlBT::OnLButtonDown(UINT nFlags, POINT pt) {
     ::PostMessageW(m_hNotifyWnd, uMsg, (WPARAM)hItem, (LPARAM)pData);
     return lResult;
 }
+
+bool CTreeCtrlBT::OnReflect(UINT uMsg, WPARAM, LPARAM lParam, LRESULT&) {
+    // A deleted row must not stay the hover row: its handle would be stale.
+    auto* pHdr = reinterpret_cast<NMHDR*>(lParam);
+    if (uMsg == WM_NOTIFY && pHdr && pHdr->code == TVN_DELETEITEMW) {
+        HTREEITEM hItem = reinterpret_cast<NMTREEVIEWW*>(lParam)->itemOld.hItem;
+        if (hItem == m_hHoverItem) {
+            m_hHoverItem = nullptr;
+            m_nHoverSpot = ROWSPOT_NONE;
+        }
+        if (hItem == m_hUnderPointer) m_hUnderPointer = nullptr;
+    }
+    return false;
+}

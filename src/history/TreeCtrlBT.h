@@ -78,6 +78,7 @@ protected:
     LRESULT OnMouseMove(UINT nFlags, POINT pt) override;
     LRESULT OnMouseLeave() override;
     LRESULT OnLButtonDown(UINT nFlags, POINT pt) override;
+    bool OnReflect(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
 
 private:
     void DrawRow(HDC hDC, HTREEITEM hItem, const RECT& rcRow, int x0, bool bSelected);

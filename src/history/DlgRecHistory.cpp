@@ -1,0 +1,441 @@
+#include "history/DlgRecHistory.h"
+
+#include <shellapi.h>
+
+#include <vector>
+
+#include "../../resources/ids_history.h"
+#include "base/Notifier.h"
+#include "base/StringUtil.h"
+#include "history/RecordHistory.h"
+
+namespace {
+
+const wchar_t HISTORY_CAPTION[] = L"Ombra Skype Recorder";
+const COLORREF HISTORY_WHITE = RGB(255, 255, 255);
+
+bool LaunchProcess(const std::wstring& strCommandLine) {
+    // CreateProcessW may write into the command line: give it a copy of its own.
+    std::vector<wchar_t> cmd(strCommandLine.begin(), strCommandLine.end());
+    cmd.push_back(L'\0');
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return true;
+}
+
+CDlgRecHistory::LaunchFn& Launcher() {
+    static CDlgRecHistory::LaunchFn s_fn = &LaunchProcess;
+    return s_fn;
+}
+
+}  // namespace
+
+CDlgRecHistory::CDlgRecHistory() : CDialog(IDD_HISTORY) {}
+
+CDlgRecHistory::~CDlgRecHistory() { DestroyWindow(); }
+
+CDlgRecHistory::LaunchFn CDlgRecHistory::SetLauncher(LaunchFn fn) {
+    LaunchFn fnOld = Launcher();
+    Launcher() = fn ? std::move(fn) : LaunchFn(&LaunchProcess);
+    return fnOld;
+}
+
+int CDlgRecHistory::MoveFileToRecycleBin(const std::wstring& strPath) {
+    // The shell takes a list ended by two NULs; the path may be of any length.
+    std::wstring strFrom = strPath;
+    strFrom.push_back(L'\0');
+    SHFILEOPSTRUCTW op = {};
+    op.hwnd = nullptr;
+    op.wFunc = FO_DELETE;
+    op.pFrom = strFrom.c_str();
+    op.pTo = nullptr;
+    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_NOERRORUI;
+    return ::SHFileOperationW(&op);
+}
+
+BOOL CDlgRecHistory::OnInitDialog() {
+    ModifyStyle(WS_CAPTION, WS_MINIMIZEBOX, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+
+    m_bmpTitle.Load(IDB_HISTORY_TITLE);
+    LOGFONTW lf = CFont::GetLogFont(GetFont());
+    wcscpy_s(lf.lfFaceName, L"Arial");
+    lf.lfHeight = -13;
+    lf.lfWeight = FW_BOLD;
+    m_fontTitle = CFont(lf);
+
+    m_btnClose.SubclassDlgItem(IDC_HISTORY_CLOSE, m_hWnd);
+    m_btnPlay.SubclassDlgItem(IDC_HISTORY_PLAY, m_hWnd);
+    m_btnStop.SubclassDlgItem(IDC_HISTORY_STOP, m_hWnd);
+    m_btnSpeaker.SubclassDlgItem(IDC_HISTORY_SPEAKER, m_hWnd);
+    m_btnClose.SetBitmaps(IDB_HISTORY_CLOSE_HOVER, HISTORY_WHITE, IDB_HISTORY_CLOSE, HISTORY_WHITE,
+                          IDB_HISTORY_CLOSE_PRESSED, HISTORY_WHITE);
+    m_btnPlay.SetBitmaps(IDB_HISTORY_PLAY, HISTORY_WHITE);
+    m_btnStop.SetBitmaps(IDB_HISTORY_STOP, HISTORY_WHITE);
+    m_btnSpeaker.SetBitmaps(IDB_HISTORY_SPEAKER, HISTORY_WHITE);
+    m_btnPlay.EnableWindow(false);
+    m_btnStop.EnableWindow(false);
+
+    m_player.SetParentWindow(GetDlgItem(IDC_HISTORY_PLAYER));
+    m_player.CreateMediaWindow();
+    m_player.SetVolume(1000);
+
+    m_sliderPosition.Attach(GetDlgItem(IDC_HISTORY_POSITION));
+    m_sliderVolume.Attach(GetDlgItem(IDC_HISTORY_VOLUME));
+    m_sliderVolume.SetRange(0, 10);
+    m_sliderVolume.SetPos(10);
+
+    m_pHistory = CRecordHistory::GetInstance();
+
+    m_tree.Attach(IDC_HISTORY_TREE, m_hWnd);
+    m_tree.SetNotifyWindow(m_hWnd);
+    m_tree.LoadImageLists();
+    m_counts = HistoryCounts{};
+    m_hRootItem = m_tree.InsertItem(NewRootItemData(&m_counts), TVI_ROOT);
+    m_tree.InsertItem(NewDayItemData(FormatW(L"%ld", (long)CTreeCtrlBT::Now())), m_hRootItem);
+    return TRUE;
+}
+
+// Enter does nothing and Escape hides the window: it lives as long as the main window.
+void CDlgRecHistory::OnOK() {}
+void CDlgRecHistory::OnCancel() { ShowWindow(SW_HIDE); }
+
+template <class Fn>
+void CDlgRecHistory::ForEachRow(HTREEITEM hItem, Fn&& fn) const {
+    for (HTREEITEM hChild = m_tree.GetChildItem(hItem); hChild; hChild = m_tree.GetNextSiblingItem(hChild)) {
+        fn(hChild);
+        ForEachRow(hChild, fn);
+    }
+}
+
+void CDlgRecHistory::AddRecordItem(const RecordEntry& entry) {
+    if (!m_hRootItem) return;
+    const long long t = HistoryTimeFromText(entry.m_strTime);
+    HTREEITEM hDay = nullptr;
+    for (HTREEITEM h = m_tree.GetChildItem(m_hRootItem); h; h = m_tree.GetNextSiblingItem(h)) {
+        HistoryItemData* pData = m_tree.GetItemData(h);
+        if (pData && pData->DayTime() && IsSameDayGroup(t, HistoryTimeFromText(*pData->DayTime()))) {
+            hDay = h;
+            break;
+        }
+    }
+    if (!hDay) {
+        HistoryItemData* pDay = NewDayItemData(entry.m_strTime);
+        hDay = m_tree.InsertItem(pDay, m_hRootItem, TVI_LAST);
+        if (!hDay) {
+            FreeItemData(pDay);
+            return;
+        }
+    }
+    HistoryItemData* pRecord = NewRecordItemData(entry);
+    if (!m_tree.InsertItem(pRecord, hDay, TVI_LAST)) {
+        FreeItemData(pRecord);
+        return;
+    }
+    m_tree.SortNewestFirst(hDay);
+    m_tree.Expand(hDay);
+    m_tree.Expand(m_hRootItem);
+}
+
+void CDlgRecHistory::RefreshCounts() {
+    m_counts = HistoryCounts{};
+    if (!m_hRootItem) return;
+    ForEachRow(m_hRootItem, [&](HTREEITEM h) {
+        HistoryItemData* pData = m_tree.GetItemData(h);
+        if (RecordEntry* pEntry = pData ? pData->Entry() : nullptr) {
+            ++m_counts.m_nTotal;
+            if (pEntry->m_bNew) ++m_counts.m_nNew;
+        }
+    });
+    RECT rcRoot = m_tree.GetRowRect(m_hRootItem);
+    ::InvalidateRect(m_tree, &rcRoot, TRUE);
+}
+
+HTREEITEM CDlgRecHistory::FindRowOf(const HistoryItemData* pData) const {
+    HTREEITEM hFound = nullptr;
+    if (!pData || !m_hRootItem) return nullptr;
+    ForEachRow(m_hRootItem, [&](HTREEITEM h) {
+        if (!hFound && m_tree.GetItemData(h) == pData) hFound = h;
+    });
+    return hFound;
+}
+
+bool CDlgRecHistory::IsRecordRow(HTREEITEM hItem) const {
+    HistoryItemData* pData = m_tree.GetItemData(hItem);
+    return pData && pData->m_nKind == ITEM_RECORD;
+}
+
+void CDlgRecHistory::ShowPlayButtonBitmap(UINT nIdBitmap) {
+    m_btnPlay.ShowWindow(SW_HIDE);
+    m_btnPlay.SetBitmaps(nIdBitmap, HISTORY_WHITE);
+    m_btnPlay.ShowWindow(SW_SHOW);
+}
+
+LRESULT CDlgRecHistory::OnCommand(UINT nId, UINT nCode, HWND hCtl) {
+    if (nCode == BN_CLICKED) {
+        switch (nId) {
+        case IDC_HISTORY_CLOSE: ShowWindow(SW_HIDE); return 0;
+        case IDC_HISTORY_PLAY: OnPlayPause(); return 0;
+        case IDC_HISTORY_STOP: OnStop(); return 0;
+        default: break;
+        }
+    }
+    return CDialog::OnCommand(nId, nCode, hCtl);
+}
+
+void CDlgRecHistory::OnPlayPause() {
+    switch (m_nPlayState) {
+    case PLAYSTATE_PLAYING:
+        ShowPlayButtonBitmap(IDB_HISTORY_PLAY);
+        m_player.Pause();
+        m_nPlayState = PLAYSTATE_PAUSED;
+        KillTimer(HISTORY_TIMER_PLAY);
+        m_btnStop.EnableWindow(true);
+        break;
+    case PLAYSTATE_PAUSED:
+        ShowPlayButtonBitmap(IDB_HISTORY_PAUSE);
+        m_player.Play();
+        m_nPlayState = PLAYSTATE_PLAYING;
+        SetTimer(HISTORY_TIMER_PLAY, HISTORY_TIMER_PERIOD_MS);
+        m_btnStop.EnableWindow(true);
+        break;
+    default: StartSelectedRecording(); break;
+    }
+}
+
+void CDlgRecHistory::StartSelectedRecording() {
+    std::wstring strFile;
+    HistoryItemData* pData = m_tree.GetItemData(m_tree.GetSelectedItem());
+    if (RecordEntry* pEntry = pData ? pData->Entry() : nullptr) {
+        strFile = pEntry->m_strFile;
+        m_pCurrentRecord = pData;
+    }
+    if (strFile.empty()) {
+        NotifyMessageBox(m_hWnd, FormatW(L"'%ls' File not found!", strFile.c_str()), HISTORY_CAPTION, MB_OK);
+        return;
+    }
+    ShowPlayButtonBitmap(IDB_HISTORY_PAUSE);
+    ReleaseMedia();
+    m_player.SetFileName(strFile);
+    m_player.CreateMediaWindow();
+    m_player.Seek(0);
+    LONG nLength = m_player.GetLength();
+    m_sliderPosition.SetRange(0, nLength, false);
+    m_sliderPosition.SetPos(0, true);
+    SetTimer(HISTORY_TIMER_PLAY, HISTORY_TIMER_PERIOD_MS);
+    m_nPlayState = PLAYSTATE_PLAYING;
+    m_player.Play();
+    m_btnStop.EnableWindow(true);
+}
+
+// Stops and closes the media and ends its media window; a fresh one opens the next file.
+void CDlgRecHistory::ReleaseMedia() {
+    m_player.Stop();
+    m_player.CloseMedia();
+    m_player.Destroy();
+}
+
+void CDlgRecHistory::OnStop() {
+    if (m_nPlayState == PLAYSTATE_PLAYING || m_nPlayState == PLAYSTATE_PAUSED) {
+        KillTimer(HISTORY_TIMER_PLAY);
+        m_nPlayState = PLAYSTATE_STOPPED;
+        m_player.Stop();
+        m_player.Seek(0);
+    }
+    m_sliderPosition.SetPos(0);
+    m_btnStop.EnableWindow(false);
+    ShowPlayButtonBitmap(IDB_HISTORY_PLAY);
+    if (IsRecordRow(m_tree.GetSelectedItem())) m_btnPlay.EnableWindow(true);
+}
+
+LRESULT CDlgRecHistory::OnTimer(UINT_PTR nId) {
+    if (nId != HISTORY_TIMER_PLAY) return CDialog::OnTimer(nId);
+    m_sliderPosition.SetPos((int)m_player.GetPosition());
+    if (m_nPlayState == PLAYSTATE_PLAYING && m_player.HasPlayedToEnd()) OnPlaybackEnded();
+    return 0;
+}
+
+void CDlgRecHistory::OnPlaybackEnded() {
+    m_nPlayState = PLAYSTATE_STOPPED;
+    m_player.Seek(0);
+    m_sliderPosition.SetPos(0);
+    ShowPlayButtonBitmap(IDB_HISTORY_PLAY);
+    m_btnStop.EnableWindow(false);
+    KillTimer(HISTORY_TIMER_PLAY);
+    if (RecordEntry* pEntry = m_pCurrentRecord ? m_pCurrentRecord->Entry() : nullptr) {
+        if (m_pHistory) m_pHistory->MarkRecordRead(pEntry->m_strName, pEntry->m_strTime);
+        pEntry->m_bNew = false;
+        // The row's call icon loses its "new" form.
+        RECT rcRow = m_tree.GetRowRect(FindRowOf(m_pCurrentRecord));
+        ::InvalidateRect(m_tree, &rcRow, FALSE);
+    }
+    RefreshCounts();
+}
+
+LRESULT CDlgRecHistory::OnNotify(UINT nId, NMHDR* pHdr) {
+    if (!pHdr) return CDialog::OnNotify(nId, pHdr);
+    if (nId == IDC_HISTORY_TREE && pHdr->code == TVN_SELCHANGEDW) {
+        OnSelectionChanged(reinterpret_cast<NMTREEVIEWW*>(pHdr)->itemNew.hItem);
+        return 0;
+    }
+    if (nId == IDC_HISTORY_POSITION && pHdr->code == NM_RELEASEDCAPTURE) {
+        m_player.Seek(m_sliderPosition.GetPos());
+        if (m_nPlayState == PLAYSTATE_PLAYING) m_player.Play();  // seeking stops the media
+        return 0;
+    }
+    if (pHdr->code == NM_CUSTOMDRAW && (nId == IDC_HISTORY_POSITION || nId == IDC_HISTORY_VOLUME)) {
+        if (nId == IDC_HISTORY_VOLUME) m_player.SetVolume(m_sliderVolume.GetPos() * 100);
+        return CDRF_DODEFAULT;
+    }
+    return CDialog::OnNotify(nId, pHdr);
+}
+
+void CDlgRecHistory::OnSelectionChanged(HTREEITEM hNew) {
+    if (IsRecordRow(hNew)) {
+        if (m_nPlayState != PLAYSTATE_PLAYING && m_nPlayState != PLAYSTATE_PAUSED) m_btnPlay.EnableWindow(true);
+    } else {
+        m_btnPlay.EnableWindow(false);
+    }
+}
+
+LRESULT CDlgRecHistory::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    switch (uMsg) {
+    case WM_HISTORY_DELETE: OnDeleteRow((HTREEITEM)wParam, (HistoryItemData*)lParam); return 0;
+    case WM_HISTORY_OPENFOLDER: OnOpenFolder((HTREEITEM)wParam, (HistoryItemData*)lParam); return 0;
+    case WM_GETMINMAXINFO: {
+        auto* pInfo = reinterpret_cast<MINMAXINFO*>(lParam);
+        if (pInfo->ptMinTrackSize.x <= HISTORY_MIN_WIDTH - 6) pInfo->ptMinTrackSize.x = HISTORY_MIN_WIDTH;
+        if (pInfo->ptMinTrackSize.y <= HISTORY_MIN_HEIGHT - 2) pInfo->ptMinTrackSize.y = HISTORY_MIN_HEIGHT;
+        return 0;
+    }
+    default: return CDialog::OnMessage(uMsg, wParam, lParam);
+    }
+}
+
+void CDlgRecHistory::OnDeleteRow(HTREEITEM hItem, HistoryItemData* pData) {
+    if (!pData) return;
+    // The request was posted: the row may be gone by now (a second click on the spot).
+    HTREEITEM hRow = FindRowOf(pData);
+    if (!hRow || (hItem && hItem != hRow) || !pData->Entry()) return;
+    int nAnswer = NotifyMessageBox(m_hWnd, L"Are you sure you want to delete the selected item?", HISTORY_CAPTION,
+                                   MB_YESNO | MB_ICONQUESTION);
+    if (nAnswer != IDYES) return;
+    // The answer took a message loop: check once more that the row still exists.
+    if (FindRowOf(pData) != hRow) return;
+    RecordEntry* pEntry = pData->Entry();
+    if (!m_pHistory || !m_pHistory->DeleteRecord(pEntry->m_strName, pEntry->m_strTime)) return;
+    if (pData == m_pCurrentRecord) {
+        // The player holds the file open; the shell cannot move it while it does.
+        if (m_nPlayState == PLAYSTATE_PLAYING || m_nPlayState == PLAYSTATE_PAUSED) OnStop();
+        ReleaseMedia();
+        m_pCurrentRecord = nullptr;
+    }
+    MoveFileToRecycleBin(pEntry->m_strFile);
+    m_tree.DeleteItem(hRow);
+    FreeItemData(pData);
+    RefreshCounts();
+}
+
+void CDlgRecHistory::OnOpenFolder(HTREEITEM hItem, HistoryItemData* pData) {
+    if (!pData) return;
+    HTREEITEM hRow = FindRowOf(pData);
+    if (!hRow || (hItem && hItem != hRow) || !pData->Entry()) return;
+    Launcher()(L"explorer.exe /select, " + pData->Entry()->m_strFile);
+}
+
+LRESULT CDlgRecHistory::OnLButtonDown(UINT, POINT) {
+    // The window has no caption: a press anywhere moves it.
+    ::ReleaseCapture();
+    SendMessage(WM_NCLBUTTONDOWN, HTCAPTION, 0);
+    return 0;
+}
+
+LRESULT CDlgRecHistory::OnEraseBkgnd(HDC) { return 1; }
+
+LRESULT CDlgRecHistory::OnSize(UINT nType, int cx, int cy) {
+    LRESULT lResult = CDialog::OnSize(nType, cx, cy);
+    ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    return lResult;
+}
+
+void CDlgRecHistory::LayoutControls(int cx, int cy) {
+    RECT rcClose = m_btnClose.GetRectInParent();
+    const int cxClose = rcClose.right - rcClose.left, cyClose = rcClose.bottom - rcClose.top;
+    if (rcClose.top != 1 || rcClose.right != cx - 1)
+        m_btnClose.SetWindowPos(nullptr, cx - 1 - cxClose, 1, cxClose, cyClose, SWP_NOZORDER | SWP_NOACTIVATE);
+    m_tree.SetWindowPos(nullptr, 0, HISTORY_TITLE_HEIGHT, cx, cy - 52, SWP_NOZORDER | SWP_NOACTIVATE);
+
+    const int yButtons = cy - 27;
+    RECT rcPlay = m_btnPlay.GetRectInParent();
+    const int cxButton = rcPlay.right - rcPlay.left, cyButton = rcPlay.bottom - rcPlay.top;
+    const UINT uFlags = SWP_NOZORDER | SWP_NOACTIVATE;
+    m_btnPlay.SetWindowPos(nullptr, 6, yButtons, cxButton, cyButton, uFlags);
+    const int xStop = 6 + cxButton + 3;
+    m_btnStop.SetWindowPos(nullptr, xStop, yButtons, cxButton, cyButton, uFlags);
+    const int xSpeaker = cx - 110;
+    m_btnSpeaker.SetWindowPos(nullptr, xSpeaker, yButtons, cxButton, cyButton, uFlags);
+    RECT rcVolume = m_sliderVolume.GetRectInParent();
+    const int cySlider = rcVolume.bottom - rcVolume.top;
+    const int ySlider = yButtons + (cyButton - cySlider) / 2;
+    m_sliderVolume.SetWindowPos(nullptr, xSpeaker + cxButton, ySlider, cx - 2 - (xSpeaker + cxButton), cySlider,
+                                uFlags);
+    const int xPosition = xStop + cxButton + 2;
+    m_sliderPosition.SetWindowPos(nullptr, xPosition, ySlider, (xSpeaker - 2) - xPosition, cySlider, uFlags);
+    m_sizeLaidOut = {cx, cy};
+}
+
+void CDlgRecHistory::DrawTitleStrip(HDC hDC, int cx, int cy) {
+    RECT rcBottom = {0, cy - HISTORY_BOTTOM_HEIGHT, cx, cy};
+    ::FillRect(hDC, &rcBottom, ::GetSysColorBrush(COLOR_BTNFACE));
+    const int nSide = HISTORY_TITLE_HEIGHT;
+    if (!m_bmpTitle.IsNull()) {
+        CCompatibleDC dcBmp(hDC);
+        CSelectObject selBmp(dcBmp, m_bmpTitle);
+        const SIZE size = m_bmpTitle.GetSize();
+        ::BitBlt(hDC, 0, 0, nSide, nSide, dcBmp, 0, 0, SRCCOPY);
+        ::StretchBlt(hDC, nSide, 0, cx - 2 * nSide, nSide, dcBmp, nSide, 0, nSide, nSide, SRCCOPY);
+        ::BitBlt(hDC, cx - nSide, 0, nSide, nSide, dcBmp, size.cx - nSide, 0, SRCCOPY);
+    } else {
+        RECT rcTitle = {0, 0, cx, nSide};
+        FillSolidRect(hDC, rcTitle, RGB(244, 245, 247));
+    }
+    CSelectObject selFont(hDC, m_fontTitle);
+    ::SetBkMode(hDC, TRANSPARENT);
+    ::SetTextColor(hDC, RGB(60, 60, 60));
+    RECT rcText = {3, 3, cx - 60, 20};
+    ::DrawTextW(hDC, L"History", -1, &rcText, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
+}
+
+LRESULT CDlgRecHistory::OnPaint() {
+    CPaintDC dc(m_hWnd);
+    RECT rcClient = GetClientRect();
+    const int cx = rcClient.right, cy = rcClient.bottom;
+    // Lay out again whenever the size changed, not only when the height did.
+    RECT rcPlay = m_btnPlay.GetRectInParent();
+    if (rcPlay.top != cy - 27 || m_sizeLaidOut.cx != cx || m_sizeLaidOut.cy != cy) LayoutControls(cx, cy);
+    DrawTitleStrip(dc, cx, cy);
+    return 0;
+}
+
+LRESULT CDlgRecHistory::OnDestroy() {
+    KillTimer(HISTORY_TIMER_PLAY);
+    if (m_hRootItem) {
+        // Rows go first, their data after: deleting rows still notifies about them.
+        std::vector<HistoryItemData*> data = {m_tree.GetItemData(m_hRootItem)};
+        ForEachRow(m_hRootItem, [&](HTREEITEM h) { data.push_back(m_tree.GetItemData(h)); });
+        m_hRootItem = nullptr;
+        TreeView_DeleteAllItems(m_tree);
+        for (HistoryItemData* pData : data) FreeItemData(pData);
+    }
+    m_pCurrentRecord = nullptr;
+    m_player.CloseMedia();
+    m_player.Destroy();
+    m_counts = HistoryCounts{};
+    return CDialog::OnDestroy();
+}
