@@ -213,8 +213,10 @@ int CSocketServer::Accept() {
                                  AcceptCondition, reinterpret_cast<DWORD_PTR>(this));
     if (hSocket == INVALID_SOCKET) {
         int nError = ::WSAGetLastError();
-        // The connection went away before it was taken: nothing to report.
-        return nError == WSAEWOULDBLOCK ? 0 : nError;
+        // A connection that went away before it was taken (reset, or no peer left
+        // to name) is that connection's trouble, not the server's.
+        if (nError == WSAEWOULDBLOCK || nError == WSAENOTCONN) return 0;
+        return nError;
     }
     // The condition already refuses a 63rd socket; this keeps the table safe whatever the stack does.
     if (m_nCount >= SOCKSRV_MAX_SOCKETS) {
