@@ -12,7 +12,7 @@ CRecordHistory::ClockFn s_pfnClock = nullptr;
 
 time_t Now() { return s_pfnClock ? s_pfnClock() : time(nullptr); }
 
-// A line break cannot survive as element text on every reader, so notes carry it as a word.
+// Stored files carry the line breaks of a note as this word.
 const wchar_t NOTE_LINE_BREAK[] = L"alinedd";
 
 std::wstring ReplaceAll(std::wstring strText, const std::wstring& strFrom,

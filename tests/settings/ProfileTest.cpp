@@ -258,6 +258,17 @@ TEST_F(ProfileRegistry, RegisterAccessReadsStoredValuesRegardlessOfType) {
     DWORD d = 0x12345678;
     SetRaw(CONFIG_KEY, L"d", REG_BINARY, &d, 4);
     EXPECT_EQ(reg.ReadDword(CONFIG_KEY, L"d", 3), 0x12345678u);
+    // Two bytes are no DWORD: the default replaces them rather than mixing with them.
+    WORD w = 0x0102;
+    SetRaw(CONFIG_KEY, L"short", REG_BINARY, &w, 2);
+    EXPECT_EQ(reg.ReadDword(CONFIG_KEY, L"short", 0xAABBCCDD), 0xAABBCCDDu);
+    auto stored = QueryRaw(CONFIG_KEY, L"short");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->dwType, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(DwordOf(*stored), 0xAABBCCDDu);
+    // An empty binary value is no byte either.
+    SetRaw(CONFIG_KEY, L"nobyte", REG_BINARY, &b, 0);
+    EXPECT_EQ(reg.ReadByte(CONFIG_KEY, L"nobyte", 9), 9);
     // Missing values come back as the default, which is then stored.
     EXPECT_EQ(reg.ReadDword(CONFIG_KEY, L"missing", 77), 77u);
     EXPECT_EQ(DwordOf(*QueryRaw(CONFIG_KEY, L"missing")), 77u);
