@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -349,4 +350,22 @@ TEST_F(RunEntry, AnExistingEntryWithoutDataCountsAsPresent) {
     auto v = QueryRaw(RUN_KEY_PATH, RUN_VALUE_NAME);
     ASSERT_TRUE(v);
     EXPECT_EQ(v->data.size(), 0u);
+}
+
+// Leaves a saved profile in the registry for registry_export.sh, which reads it
+// back with Wine's reg export and removes it.
+TEST(ProfileExport, SaveForTheExportCheck) {
+    const char* pszRun = std::getenv("OMBRA_PROFILE_EXPORT");
+    if (!pszRun || !*pszRun) GTEST_SKIP() << "run by registry_export.sh";
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, OMBRA_KEY);
+    CGeneralProfile profile;
+    profile.Load();
+    profile.m_bAutoStart = true;
+    profile.m_nRecordType = 1;
+    profile.m_nRecordSide = 2;
+    profile.m_nAudioBitrate = 4;
+    profile.m_strPosition = L"-5,10,315,130";
+    profile.m_strFolder = L"C:\\Users\\Zo\u00eb\\\u5f55\u97f3 \U0001F3A4";
+    profile.m_bModified = true;
+    EXPECT_TRUE(profile.Save());
 }
