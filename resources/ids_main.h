@@ -1,2 +1,56 @@
 #pragma once
-// Resource ids: main
+// Resource ids: main window, About box, tray menu, application icon
+
+#define IDD_ABOUTBOX 100
+#define IDS_ABOUTBOX 101
+#define IDD_OMBRA_DIALOG 102
+#define IDS_WINSOCK_INIT_FAILED 103
+#define IDR_MAINFRAME 128
+#define IDR_TRAY_MENU 146
+
+// Main window controls.
+#define IDC_MAIN_CLOSE 1000
+#define IDC_MAIN_RECORD 1001
+#define IDC_MAIN_PAUSE 1002
+#define IDC_MAIN_MIC_ICON 1003
+#define IDC_MAIN_REMOTE_ICON 1004
+#define IDC_MAIN_MIC_LEVEL 1005
+#define IDC_MAIN_REMOTE_LEVEL 1006
+#define IDC_MAIN_USER 1008
+#define IDC_MAIN_STATUS 1009
+#define IDC_MAIN_SPARE 1010
+#define IDC_MAIN_HISTORY 1011
+#define IDC_MAIN_OPTIONS 1012
+#define IDC_MAIN_HELP 1013
+#define IDC_MAIN_DONATE 1059
+#define IDC_ABOUT_VERSION 1070
+
+// Main window pictures (the close button uses the history window's close pictures).
+#define IDB_MAIN_BACKGROUND 129
+#define IDB_MAIN_RECORD 133
+#define IDB_MAIN_RECORD_HOVER 134
+#define IDB_MAIN_RECORD_PRESSED 135
+#define IDB_MAIN_STOP 136
+#define IDB_MAIN_STOP_HOVER 137
+#define IDB_MAIN_STOP_PRESSED 138
+#define IDB_MAIN_PAUSE 139
+#define IDB_MAIN_PAUSE_HOVER 140
+#define IDB_MAIN_PAUSE_PRESSED 141
+#define IDB_MAIN_MIC 1007
+#define IDB_MAIN_REMOTE 1008
+#define IDB_MAIN_USER_STATUS 1010
+#define IDB_MAIN_SPARE 1011
+#define IDB_MAIN_SPARE_HOVER 1063
+#define IDB_MAIN_HISTORY 1012
+#define IDB_MAIN_HISTORY_HOVER 1060
+#define IDB_MAIN_OPTIONS 1013
+#define IDB_MAIN_OPTIONS_HOVER 1062
+#define IDB_MAIN_HELP 1014
+#define IDB_MAIN_HELP_HOVER 1061
+#define IDB_MAIN_DONATE 1064
+#define IDB_MAIN_DONATE_HOVER 1065
+
+// Commands: system menu, tray menu.
+#define IDM_ABOUTBOX 0x0010
+#define ID_TRAY_EXIT 32772
+#define ID_TRAY_ABOUT 32773

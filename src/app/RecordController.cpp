@@ -1,0 +1,212 @@
+#include "app/RecordController.h"
+
+#include <ctime>
+
+#include "settings/GeneralProfile.h"
+#include "skype/CallList.h"
+#include "skype/CallPartnerMap.h"
+#include "skype/SkypeStatus.h"
+
+namespace {
+constexpr COLORREF STATUS_RED = RGB(226, 0, 0);
+constexpr COLORREF STATUS_BLACK = RGB(0, 0, 0);
+
+bool IsActiveState(int nState) {
+    return nState == RECSTATE_RECORDING || nState == RECSTATE_PAUSED ||
+           nState == RECSTATE_RESUMED;
+}
+
+bool FileExists(const std::wstring& strPath) {
+    DWORD dwAttr = ::GetFileAttributesW(strPath.c_str());
+    return dwAttr != INVALID_FILE_ATTRIBUTES && !(dwAttr & FILE_ATTRIBUTE_DIRECTORY);
+}
+}  // namespace
+
+RecordStatusFace GetRecordStatusFace(int nStatus) {
+    switch (nStatus) {
+        case RECSTATUS_WAITING: return {L"Waiting to access Skype ...", STATUS_RED};
+        case RECSTATUS_READY: return {L"Ready for recording ...", STATUS_BLACK};
+        case RECSTATUS_RECORDING: return {L"Recording in progress ...", STATUS_RED};
+        case RECSTATUS_PAUSED: return {L"Recording pause ...", STATUS_RED};
+        default: return {L"", STATUS_BLACK};
+    }
+}
+
+int ConvertSampleRate(int nIndex) {
+    static const int rates[] = {16000, 32000, 44100, 48000};
+    return nIndex >= 0 && nIndex < 4 ? rates[nIndex] : 0;
+}
+
+int ConvertBitrate(int nIndex) {
+    static const int rates[] = {32, 64, 96, 128, 192, 256};
+    return nIndex >= 0 && nIndex < 6 ? rates[nIndex] : 0;
+}
+
+int ConvertChannelMode(int nIndex) { return nIndex >= 0 && nIndex <= 2 ? nIndex : 0; }
+
+std::wstring MakeFileNamePart(const std::wstring& strName) {
+    std::wstring strSafe = strName;
+    for (wchar_t& ch : strSafe) {
+        if (ch < 32 || ch == 127 || std::wstring_view(L"\\/:*?\"<>|").find(ch) != std::wstring_view::npos)
+            ch = L'_';
+    }
+    return strSafe;
+}
+
+std::wstring FormatRecordStamp(int64_t tNow) {
+    time_t t = static_cast<time_t>(tNow);
+    struct tm local {};
+    if (localtime_s(&local, &t) != 0) return std::wstring();
+    wchar_t buf[128];
+    size_t n = std::wcsftime(buf, 128, L"%Y-%m-%d_%H-%M-%S", &local);
+    return std::wstring(buf, n);
+}
+
+std::wstring BuildRecordPath(const std::wstring& strFolder, const std::wstring& strName,
+                             int64_t tNow) {
+    return strFolder + L"\\" + MakeFileNamePart(strName) + L"_" + FormatRecordStamp(tNow);
+}
+
+int GetAudioRoutes(int nRecordSide, AudioRoute routes[2]) {
+    if (nRecordSide == 0) {
+        routes[0] = {false, REMOTE_PORT_TEXT};
+        routes[1] = {true, MIC_PORT_TEXT};
+        return 2;
+    }
+    if (nRecordSide == 1) {
+        routes[0] = {true, MIC_PORT_TEXT};
+        return 1;
+    }
+    routes[0] = {false, REMOTE_PORT_TEXT};
+    return 1;
+}
+
+CRecordController::CRecordController(IRecordHost& host, CCallList& calls,
+                                     CCallPartnerMap& partners, CGeneralProfile& profile,
+                                     CCurrentRecord& record)
+    : m_host(host), m_calls(calls), m_partners(partners), m_profile(profile), m_record(record) {}
+
+bool CRecordController::IsRecordingActive() { return IsActiveState(m_host.GetRecordState()); }
+
+void CRecordController::RouteAudio(const std::wstring& strId) {
+    AudioRoute routes[2];
+    int nRoutes = GetAudioRoutes(m_profile.m_nRecordSide, routes);
+    for (int i = 0; i < nRoutes; ++i) {
+        if (routes[i].bMicrophone)
+            m_host.RedirectMicrophone(strId, routes[i].pszPort);
+        else
+            m_host.RedirectOutput(strId, routes[i].pszPort);
+    }
+}
+
+void CRecordController::OnCallStatus(int nSlot) {
+    int nStatus = m_calls.GetStatus(nSlot);
+    std::wstring strId = m_calls.GetCallId(nSlot);
+
+    if (nStatus == CALL_STATUS_INPROGRESS) {
+        if (!IsRecordingActive()) {
+            if (m_profile.m_bNotifyConversation) m_host.BringMainWindowToFront();
+            if (m_profile.m_nRecordType != 0) OnBnClickedRecord();
+        }
+        m_host.EnableRecordButton(true);
+        // A call joining a running recording (conference, second call, back from hold).
+        if (IsRecordingActive() && !strId.empty()) {
+            RouteAudio(strId);
+            m_record.AddCallId(strId);
+        }
+        return;
+    }
+    if (!IsCallStatusEnded(nStatus)) return;
+
+    if (IsRecordingActive() && !strId.empty() &&
+        m_record.GetCallIds().find(strId) != std::wstring::npos && !m_calls.IsAnyCallActive()) {
+        if (m_profile.m_bNotifyFinish) m_host.BringMainWindowToFront();
+        if (m_profile.m_bNotifyHistory) m_host.ShowHistoryWindow();
+        OnBnClickedRecord();
+    }
+    if (!m_calls.IsAnyCallActive()) {
+        m_host.ResetCallInfo();
+        m_host.EnableRecordButton(false);
+    }
+}
+
+void CRecordController::OnBnClickedRecord() {
+    if (IsRecordingActive())
+        Stop();
+    else
+        Start();
+}
+
+void CRecordController::Start() {
+    std::wstring strId, strPartner;
+    m_calls.GetCurrentCall(strId, strPartner);
+    if (strId.empty()) return;
+
+    m_host.HideRecordStatus();
+    m_host.SetRecordStatus(RECSTATUS_RECORDING);
+    m_host.SetRecordButtonStop();
+    m_host.SetPauseButtonPause();
+
+    std::wstring strName = strPartner;
+    if (strName.empty()) strName = m_calls.GetPartner(strId);
+    if (strName.empty()) strName = strId;
+
+    // The history keeps the real handle; only the file name is made safe.
+    std::wstring strPath = BuildRecordPath(m_profile.m_strFolder, strName, m_host.Now());
+    m_record.AddCallId(strId);
+    m_record.Begin(strName, m_host.IsIncomingCall() ? 1 : 2, strPath);
+    m_host.StartRecording(strPath, ConvertSampleRate(m_profile.m_nAudioSample),
+                          ConvertBitrate(m_profile.m_nAudioBitrate),
+                          ConvertChannelMode(m_profile.m_nAudioMode));
+    m_host.SetRecordState(RECSTATE_RECORDING);
+    m_bUnfinished = true;
+    RouteAudio(strId);
+}
+
+void CRecordController::Stop() {
+    m_host.PostRecordFinished();
+    m_host.SetRecordButtonStart();
+    m_host.SetPauseButtonPause();
+    m_host.ResetLevelMeters();
+    m_host.HideRecordStatus();
+    m_host.SetRecordStatus(RECSTATUS_READY);
+}
+
+void CRecordController::OnBnClickedPause() {
+    int nState = m_host.GetRecordState();
+    if (nState == RECSTATE_RECORDING || nState == RECSTATE_RESUMED) {
+        m_host.SetRecordState(RECSTATE_PAUSED);
+        m_record.PauseBegin();
+        m_host.SetPauseButtonResume();
+        m_host.HideRecordStatus();
+        m_host.SetRecordStatus(RECSTATUS_PAUSED);
+    } else if (nState == RECSTATE_PAUSED) {
+        m_host.SetRecordState(RECSTATE_RESUMED);
+        m_record.PauseEnd();
+        m_host.SetPauseButtonPause();
+        m_host.HideRecordStatus();
+        m_host.SetRecordStatus(RECSTATUS_RECORDING);
+    }
+}
+
+void CRecordController::OnRecordFinished() {
+    // A second stop request posts a second finish; only the first one enters the recording.
+    if (!m_bUnfinished) return;
+    m_bUnfinished = false;
+
+    m_host.StopRecorder();
+    m_host.SetRecordState(RECSTATE_STOPPED);
+
+    RecordEntry entry;
+    m_record.Finish(entry);
+    if (!m_record.GetCallIds().empty()) entry.m_strName = m_partners.TranslateCallIds(m_record.GetCallIds());
+    // The writer has already told the user when the file could not be created;
+    // an entry for a file that does not exist would only be a dead row.
+    if (FileExists(entry.m_strFile)) {
+        m_host.AddRecord(entry);
+        m_host.AddHistoryItem(entry);
+    }
+    m_record.Reset();
+}
+
+void CRecordController::FinishBeforeExit() { OnRecordFinished(); }
