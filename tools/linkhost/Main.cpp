@@ -144,7 +144,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
         std::wstring strArg = argv[i];
         if (strArg == L"--out" && i + 1 < argc) {
-            FILE* pFile = _wfopen(argv[++i], L"w");
+            FILE* pFile = _wfopen(argv[++i], L"wb");  // plain \n lines for the Linux side
             if (!pFile) {
                 fprintf(stderr, "linkhost: cannot write %ls\n", argv[i]);
                 return 4;
