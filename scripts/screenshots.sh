@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Screenshots of the program's windows under Xvfb, into $OMBRA_BUILD_DIR/screenshots/
+# (default build/screenshots; not committed). Each shot is one line at the bottom:
+#   shot NAME PROGRAM ARGS...
+# PROGRAM (from the build's bin/) is run with the extra argument RECTFILE inserted
+# where the word RECT appears; it writes "x y width height" of its window there
+# once painted, and the shot is cropped to it (a program that writes nothing gets
+# a full-screen shot after OMBRA_SHOT_WAIT seconds). It should close by itself.
+#   scripts/screenshots.sh            all shots
+#   scripts/screenshots.sh NAME...    only these
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${OMBRA_BUILD_DIR:-$ROOT/build}
+OUT="$BUILD/screenshots"
+# A prefix of its own: shots need the X11 driver, the tests the null driver.
+export OMBRA_WINE_DIR=${OMBRA_SHOT_WINE_DIR:-$BUILD/wine-shots}
+WAIT=${OMBRA_SHOT_WAIT:-6}
+mkdir -p "$OUT"
+only=("$@")
+
+# A free display number for our own Xvfb.
+disp=57
+while [ -e "/tmp/.X11-unix/X$disp" ] || [ -e "/tmp/.X$disp-lock" ]; do disp=$((disp + 1)); done
+Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export OMBRA_DISPLAY=":$disp"
+cleanup() {
+  bash "$ROOT/scripts/wine.sh" --server-stop >/dev/null 2>&1 || true
+  kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$disp" ] && break; sleep 0.1; done
+bash "$ROOT/scripts/wine.sh" --server-start </dev/null >/dev/null 2>&1
+
+shot() {
+  local name=$1 prog=$2; shift 2
+  if ((${#only[@]})) && [[ ! " ${only[*]} " == *" $name "* ]]; then return 0; fi
+  [ -f "$BUILD/bin/$prog" ] || { echo "screenshot: $name: no $BUILD/bin/$prog (build it first)" >&2; return 1; }
+  local rectfile="$OUT/$name.rect" png="$OUT/$name.png" full="$OUT/$name.full.png"
+  rm -f "$rectfile" "$png" "$full"
+  local args=() a
+  for a in "$@"; do [ "$a" = RECT ] && args+=("$(winepath_of "$rectfile")") || args+=("$a"); done
+  bash "$ROOT/scripts/wine.sh" "$BUILD/bin/$prog" "${args[@]}" </dev/null >"$OUT/$name.log" 2>&1 &
+  local pid=$! i
+  for i in $(seq $((WAIT * 10))); do [ -s "$rectfile" ] && break; sleep 0.1; done
+  sleep 0.3
+  DISPLAY=":$disp" import -window root "$full"
+  if [ -s "$rectfile" ]; then
+    read -r x y w h <"$rectfile"
+    convert "$full" -crop "${w}x${h}+${x}+${y}" +repage "$png"
+    rm -f "$full"
+  else
+    mv "$full" "$png"
+  fi
+  # Programs close by themselves; one that does not is ended after the wait.
+  for i in $(seq $((WAIT * 10))); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  echo "screenshot: $png"
+}
+
+# Wine sees the Linux root as drive Z:.
+winepath_of() { echo "Z:${1//\//\\}"; }
+
+shot options-general uishots.exe options 0 RECT 3
+shot options-recording uishots.exe options 1 RECT 3
+shot options-quality uishots.exe options 2 RECT 3

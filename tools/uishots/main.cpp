@@ -1,0 +1,66 @@
+// uishots: shows one window of the program for a screenshot, writes its screen
+// rectangle to a file once it is painted, and closes it after a while.
+//   uishots.exe options PAGE RECTFILE [SECONDS]   PAGE 0 General, 1 Call Recording, 2 MP3 Quality
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "base/Com.h"
+#include "settings/DlgOptions.h"
+
+namespace {
+
+void WriteRect(const wchar_t* pszFile, HWND hWnd) {
+    RECT rc{};
+    ::GetWindowRect(hWnd, &rc);
+    FILE* f = _wfopen(pszFile, L"w");
+    if (!f) return;
+    fprintf(f, "%ld %ld %ld %ld\n", rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+    fclose(f);
+}
+
+// Pumps messages for the given time; the rectangle is written after the first
+// second, when everything has painted.
+void Pump(HWND hWnd, const wchar_t* pszRectFile, DWORD dwMs) {
+    DWORD dwStart = ::GetTickCount();
+    bool bWritten = false;
+    MSG msg;
+    while (::GetTickCount() - dwStart < dwMs) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (!::IsDialogMessageW(hWnd, &msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+        }
+        if (!bWritten && ::GetTickCount() - dwStart > 1000) {
+            WriteRect(pszRectFile, hWnd);
+            bWritten = true;
+        }
+        ::Sleep(10);
+    }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (!argv || argc < 4) return 2;
+    std::wstring strWhat = argv[1];
+    DWORD dwMs = argc > 4 ? (DWORD)_wtoi(argv[4]) * 1000 : 6000;
+    CComInit com;
+    if (strWhat == L"options") {
+        CGeneralProfile::GetInstance()->Load();
+        CDlgOptions dlg;
+        if (!dlg.Create(nullptr)) return 1;
+        dlg.SelectPage(_wtoi(argv[2]));
+        dlg.SetWindowPos(HWND_TOP, 24, 24, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+        ::SetForegroundWindow(dlg);
+        Pump(dlg, argv[3], dwMs);
+        CGeneralProfile::DestroyInstance();
+        return 0;
+    }
+    return 2;
+}
