@@ -1,0 +1,46 @@
+#include "app/HelloWorldApp.h"
+
+#include <winsock2.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "app/HelloWorldDlg.h"
+#include "base/Notifier.h"
+#include "base/Window.h"
+#include "resource.h"
+
+bool CHelloWorldApp::InitInstance() {
+    INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), 0xFF};
+    ::InitCommonControlsEx(&icc);
+    RegisterFrameworkClasses();
+
+    WSADATA wsa{};
+    if (::WSAStartup(MAKEWORD(1, 1), &wsa) != 0) {
+        wchar_t szText[128] = {};
+        ::LoadStringW(::GetModuleHandleW(nullptr), IDS_WINSOCK_INIT_FAILED, szText, 128);
+        NotifyMessageBox(nullptr, szText[0] ? szText : L"Windows sockets initialization failed.", L"", MB_OK);
+        return false;
+    }
+    m_bWinsock = true;
+
+    m_hMutex = ::CreateMutexW(nullptr, FALSE, APP_MUTEX_NAME);
+    // Another instance runs: end quietly and leave it alone.
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) return false;
+
+    m_bCom = SUCCEEDED(::CoInitialize(nullptr));
+    {
+        CHelloWorldDlg dlg;
+        dlg.DoModal(nullptr);
+    }
+    return false;
+}
+
+int CHelloWorldApp::ExitInstance() {
+    if (m_hMutex) {
+        ::CloseHandle(m_hMutex);
+        m_hMutex = nullptr;
+    }
+    if (m_bCom) ::CoUninitialize();
+    if (m_bWinsock) ::WSACleanup();
+    return 0;
+}

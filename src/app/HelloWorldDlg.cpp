@@ -1,0 +1,635 @@
+#include "app/HelloWorldDlg.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <ctime>
+#include <cwchar>
+
+#include "app/AppFolders.h"
+#include "app/WebPage.h"
+#include "audio/AudioServer.h"
+#include "base/Notifier.h"
+#include "base/StringUtil.h"
+#include "history/DlgRecHistory.h"
+#include "history/RecordHistory.h"
+#include "resource.h"
+#include "settings/DlgOptions.h"
+#include "settings/GeneralProfile.h"
+#include "skype/SkypeClient.h"
+
+namespace {
+constexpr wchar_t APP_TITLE[] = L"Ombra Skype Recorder";
+constexpr COLORREF COLOR_ALERT = RGB(226, 0, 0);
+constexpr COLORREF COLOR_TITLE = RGB(60, 60, 60);
+constexpr COLORREF KEY_WHITE = RGB(255, 255, 255);
+constexpr COLORREF KEY_BLACK = RGB(0, 0, 0);
+constexpr COLORREF USER_ICON_MASK = RGB(217, 222, 224);
+constexpr int METER_BLOCKS = 20;
+constexpr int METER_MAX = 512;
+constexpr int DOCKING_POSCHANGES = 10;
+
+RECT RectInParent(HWND hCtl) {
+    RECT rc{};
+    ::GetWindowRect(hCtl, &rc);
+    ::MapWindowPoints(nullptr, ::GetParent(hCtl), reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
+// Moves a control to (x, y) with the given size unless it is there already.
+void PlaceControl(HWND hCtl, int x, int y, int cx, int cy) {
+    if (!hCtl) return;
+    RECT rc = RectInParent(hCtl);
+    if (rc.left == x && rc.top == y && rc.right - rc.left == cx && rc.bottom - rc.top == cy) return;
+    ::MoveWindow(hCtl, x, y, cx, cy, TRUE);
+}
+
+SIZE ControlSize(HWND hCtl) {
+    RECT rc = RectInParent(hCtl);
+    return {rc.right - rc.left, rc.bottom - rc.top};
+}
+
+void MoveHistoryTo(HWND hHistory, int x, int y) {
+    RECT rc{};
+    ::GetWindowRect(hHistory, &rc);
+    ::MoveWindow(hHistory, x, y, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+}
+}  // namespace
+
+int UserStatusIconIndex(int nStatus) {
+    switch (nStatus) {
+        case USER_STATUS_LOGGEDOUT:
+        case USER_STATUS_OFFLINE:
+        case USER_STATUS_INVISIBLE: return 1;
+        case USER_STATUS_ONLINE: return 2;
+        case USER_STATUS_AWAY: return 3;
+        case USER_STATUS_NA:
+        case USER_STATUS_DND: return 4;
+        case USER_STATUS_SKYPEME: return 5;
+        default: return 0;
+    }
+}
+
+bool ParseWindowPosition(const std::wstring& strPosition, RECT& rc) {
+    long values[4] = {};
+    int nPieces = 0;
+    size_t nStart = 0;
+    while (nPieces < 4) {
+        size_t nComma = strPosition.find(L',', nStart);
+        std::wstring strPiece = strPosition.substr(nStart, nComma == std::wstring::npos ? std::wstring::npos : nComma - nStart);
+        values[nPieces++] = std::wcstol(strPiece.c_str(), nullptr, 10);
+        if (nComma == std::wstring::npos) break;
+        nStart = nComma + 1;
+    }
+    if (strPosition.empty() || nPieces < 4) return false;
+    for (long v : values)
+        if (v < 0) return false;
+    rc = {values[0], values[1], values[2], values[3]};
+    return true;
+}
+
+std::wstring GetRefusedMessage() {
+    return L"Your skype refused me to access it.\nPlease visit the page (" + GetIssuePageUrl() +
+           L") to resolve the issue!";
+}
+
+CHelloWorldDlg::CHelloWorldDlg() : CDialog(IDD_OMBRA_DIALOG) {
+    HINSTANCE hInst = ::GetModuleHandleW(nullptr);
+    m_hIcon = static_cast<HICON>(::LoadImageW(hInst, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                                              ::GetSystemMetrics(SM_CXICON),
+                                              ::GetSystemMetrics(SM_CYICON), 0));
+    m_hIconSmall = static_cast<HICON>(::LoadImageW(hInst, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                                                   ::GetSystemMetrics(SM_CXSMICON),
+                                                   ::GetSystemMetrics(SM_CYSMICON), 0));
+}
+
+CHelloWorldDlg::~CHelloWorldDlg() {
+    if (m_hIcon) ::DestroyIcon(m_hIcon);
+    if (m_hIconSmall) ::DestroyIcon(m_hIconSmall);
+}
+
+BOOL CHelloWorldDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    // The default recording folder always exists, whatever "sfolder" says.
+    std::wstring strDocs = GetDefaultRecordFolder();
+    if (!strDocs.empty() && !::PathFileExistsW(strDocs.c_str())) ::CreateDirectoryW(strDocs.c_str(), nullptr);
+
+    std::wstring strData = GetAppDataFolder();
+    if (!strData.empty() && !::PathFileExistsW(strData.c_str())) {
+        if (!::CreateDirectoryW(strData.c_str(), nullptr)) CreateFolderTree(strData);
+    }
+
+    if (HMENU hSysMenu = ::GetSystemMenu(m_hWnd, FALSE)) {
+        wchar_t szAbout[128] = {};
+        ::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUTBOX, szAbout, 128);
+        if (szAbout[0]) {
+            ::AppendMenuW(hSysMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuW(hSysMenu, MF_STRING, IDM_ABOUTBOX, szAbout);
+        }
+    }
+
+    // The window draws its own skin and title from here on.
+    ModifyStyle(WS_CAPTION, WS_MINIMIZEBOX, SWP_FRAMECHANGED);
+    AddTrayIcon();
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIconSmall));
+
+    m_micLevel.SubclassDlgItem(IDC_MAIN_MIC_LEVEL, m_hWnd);
+    m_remoteLevel.SubclassDlgItem(IDC_MAIN_REMOTE_LEVEL, m_hWnd);
+    for (CKCBusyProgressCtrl* pMeter : {&m_micLevel, &m_remoteLevel}) {
+        pMeter->SetNumSteps(METER_BLOCKS);
+        pMeter->SetRange(0, METER_MAX);
+        pMeter->SetMode(BPC_MODE_PROGRESS);
+        pMeter->End();
+        pMeter->SetPos(0);
+    }
+
+    m_lblUser.SubclassDlgItem(IDC_MAIN_USER, m_hWnd);
+    m_lblUser.SetIconList(IDB_MAIN_USER_STATUS, USER_ICON_MASK);
+    m_lblUser.SetIconIndex(0);
+    m_lblUser.SetWindowText(L"Searching for Skype");
+    m_lblUser.SetTextColor(COLOR_ALERT);
+    m_lblStatus.SubclassDlgItem(IDC_MAIN_STATUS, m_hWnd);
+    m_lblStatus.SetHoverTracking(false);
+    m_lblStatus.SetHoverColorChange(false);
+
+    m_pHistory = CRecordHistory::GetInstance();
+    m_pHistory->Open(strData + L"record.xml");
+
+    m_pHistoryWnd = new CDlgRecHistory();
+    m_pHistoryWnd->Create(m_hWnd);
+
+    m_btnSpare.SubclassDlgItem(IDC_MAIN_SPARE, m_hWnd);
+    m_btnSpare.SetBitmaps(IDB_MAIN_SPARE_HOVER, KEY_WHITE, IDB_MAIN_SPARE, KEY_WHITE);
+    m_btnHistory.SubclassDlgItem(IDC_MAIN_HISTORY, m_hWnd);
+    m_btnHistory.SetBitmaps(IDB_MAIN_HISTORY_HOVER, KEY_WHITE, IDB_MAIN_HISTORY, KEY_WHITE);
+    m_btnOptions.SubclassDlgItem(IDC_MAIN_OPTIONS, m_hWnd);
+    m_btnOptions.SetBitmaps(IDB_MAIN_OPTIONS_HOVER, KEY_WHITE, IDB_MAIN_OPTIONS, KEY_WHITE);
+    m_btnHelp.SubclassDlgItem(IDC_MAIN_HELP, m_hWnd);
+    m_btnHelp.SetBitmaps(IDB_MAIN_HELP_HOVER, KEY_WHITE, IDB_MAIN_HELP, KEY_WHITE);
+    m_btnDonate.SubclassDlgItem(IDC_MAIN_DONATE, m_hWnd);
+    m_btnDonate.SetBitmaps(IDB_MAIN_DONATE_HOVER, KEY_WHITE, IDB_MAIN_DONATE, KEY_WHITE);
+    m_btnHistory.SetTooltipText(L"History");
+    m_btnOptions.SetTooltipText(L"Options");
+    m_btnHelp.SetTooltipText(L"Help");
+    m_btnDonate.SetTooltipText(L"Donate $1 via Paypal");
+
+    HideRecordStatus();
+    SetRecordStatus(RECSTATUS_WAITING);
+
+    m_bmpBackground.Load(IDB_MAIN_BACKGROUND);
+    m_btnClose.SubclassDlgItem(IDC_MAIN_CLOSE, m_hWnd);
+    m_btnClose.SetBitmaps(IDB_HISTORY_CLOSE_HOVER, KEY_BLACK, IDB_HISTORY_CLOSE, KEY_BLACK,
+                          IDB_HISTORY_CLOSE_PRESSED, KEY_BLACK);
+
+    m_btnRecord.SubclassDlgItem(IDC_MAIN_RECORD, m_hWnd);
+    m_btnPause.SubclassDlgItem(IDC_MAIN_PAUSE, m_hWnd);
+    SetRecordButtonStart();
+    SetPauseButtonPause();
+    m_btnMicIcon.SubclassDlgItem(IDC_MAIN_MIC_ICON, m_hWnd);
+    m_btnMicIcon.SetBitmaps(IDB_MAIN_MIC, KEY_WHITE);
+    m_btnRemoteIcon.SubclassDlgItem(IDC_MAIN_REMOTE_ICON, m_hWnd);
+    m_btnRemoteIcon.SetBitmaps(IDB_MAIN_REMOTE, KEY_WHITE);
+
+    m_pProfile = CGeneralProfile::GetInstance();
+    m_pProfile->Load();
+
+    m_pAudioServer = CAudioServer::GetInstance();
+    if (m_pAudioServer) {
+        m_pAudioServer->m_hWnd = m_hWnd;
+        m_pAudioServer->StartMicServer();
+        m_pAudioServer->StartRemoteServer();
+    }
+
+    m_pSkypeClient = CSkypeClient::GetInstance(m_hWnd);
+    m_pCallList = CCallList::GetInstance();
+    m_pCurrentRecord = CCurrentRecord::GetInstance();
+    m_pPartnerMap = CCallPartnerMap::GetInstance();
+    m_pController = std::make_unique<CRecordController>(static_cast<IRecordHost&>(*this), *m_pCallList, *m_pPartnerMap,
+                                                        *m_pProfile, *m_pCurrentRecord);
+
+    m_btnRecord.EnableWindow(false);
+    m_btnPause.EnableWindow(false);
+    m_btnSpare.EnableWindow(false);
+    m_btnSpare.ShowWindow(SW_HIDE);
+
+    RestorePosition();
+
+    if (HANDLE hThread = ::CreateThread(nullptr, 0, UpdateThreadProc, this, 0, nullptr))
+        ::CloseHandle(hThread);
+
+    FillHistoryWindow();
+    return TRUE;
+}
+
+void CHelloWorldDlg::FillHistoryWindow() {
+    if (!m_pHistory || !m_pHistoryWnd) return;
+    int nCount = m_pHistory->GetCount();
+    for (int i = 0; i < nCount; ++i) {
+        RecordEntry entry;
+        if (m_pHistory->GetRecord(i, entry)) m_pHistoryWnd->AddRecordItem(entry);
+    }
+    m_pHistoryWnd->RefreshCounts();
+}
+
+void CHelloWorldDlg::RestorePosition() {
+    RECT rc{};
+    if (!ParseWindowPosition(m_pProfile->m_strPosition, rc)) return;
+    ::MoveWindow(m_hWnd, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+}
+
+void CHelloWorldDlg::SavePosition() {
+    RECT rc = GetWindowRect();
+    m_pProfile->m_strPosition = FormatW(L"%d,%d,%d,%d", rc.left, rc.top, rc.right, rc.bottom);
+    m_pProfile->m_bModified = true;
+    m_pProfile->Save();
+}
+
+LRESULT CHelloWorldDlg::OnDestroy() {
+    LRESULT lResult = CDialog::OnDestroy();
+    RemoveTrayIcon();
+    if (m_pProfile) SavePosition();
+    // A recording still running is finished and entered before its engine goes.
+    if (m_pController && m_pAudioServer) m_pController->FinishBeforeExit();
+    m_pController.reset();
+    if (m_pAudioServer) {
+        CAudioServer::DestroyInstance();
+        m_pAudioServer = nullptr;
+    }
+    if (m_pSkypeClient) {
+        CSkypeClient::DestroyInstance();
+        m_pSkypeClient = nullptr;
+        m_pCallList = nullptr;
+        m_pPartnerMap = nullptr;
+    }
+    if (m_pCurrentRecord) {
+        CCurrentRecord::DestroyInstance();
+        m_pCurrentRecord = nullptr;
+    }
+    if (m_pHistory) {
+        CRecordHistory::DestroyInstance();
+        m_pHistory = nullptr;
+    }
+    if (m_pHistoryWnd) {
+        m_pHistoryWnd->DestroyWindow();
+        delete m_pHistoryWnd;
+        m_pHistoryWnd = nullptr;
+    }
+    if (m_pProfile) {
+        CGeneralProfile::DestroyInstance();
+        m_pProfile = nullptr;
+    }
+    return lResult;
+}
+
+DWORD WINAPI CHelloWorldDlg::UpdateThreadProc(LPVOID pParam) {
+    auto* pDlg = static_cast<CHelloWorldDlg*>(pParam);
+    pDlg->m_updater.RunCheck(pDlg->m_hWnd);
+    return 0;
+}
+
+// ---- Recording controller glue ----
+
+void CHelloWorldDlg::OnBnClickedRecord() {
+    if (m_pController) m_pController->OnBnClickedRecord();
+}
+
+void CHelloWorldDlg::OnBnClickedPause() {
+    if (m_pController) m_pController->OnBnClickedPause();
+}
+
+LRESULT CHelloWorldDlg::OnRecordFinished() {
+    if (m_pController) m_pController->OnRecordFinished();
+    return 1;
+}
+
+void CHelloWorldDlg::SetRecordStatus(int nStatus) {
+    RecordStatusFace face = GetRecordStatusFace(nStatus);
+    m_lblStatus.SetTextColor(face.crText);
+    m_lblStatus.SetWindowText(face.strText);
+    m_lblStatus.ShowWindow(SW_SHOW);
+}
+
+void CHelloWorldDlg::HideRecordStatus() { m_lblStatus.ShowWindow(SW_HIDE); }
+
+void CHelloWorldDlg::SetButtonFace(CMyButtonST& button, UINT nNormal, UINT nHover, UINT nPressed,
+                                   const wchar_t* pszTip) {
+    button.ShowWindow(SW_HIDE);
+    button.SetBitmaps(nHover, KEY_WHITE, nNormal, KEY_WHITE, nPressed, KEY_WHITE);
+    button.SetTooltipText(pszTip);
+    button.ShowWindow(SW_SHOW);
+}
+
+void CHelloWorldDlg::SetRecordButtonStart() {
+    SetButtonFace(m_btnRecord, IDB_MAIN_RECORD, IDB_MAIN_RECORD_HOVER, IDB_MAIN_RECORD_PRESSED,
+                  L"Start Recording");
+    m_btnPause.EnableWindow(false);
+}
+
+void CHelloWorldDlg::SetRecordButtonStop() {
+    SetButtonFace(m_btnRecord, IDB_MAIN_STOP, IDB_MAIN_STOP_HOVER, IDB_MAIN_STOP_PRESSED,
+                  L"Stop Recording");
+    m_btnPause.EnableWindow(true);
+}
+
+void CHelloWorldDlg::SetPauseButtonPause() {
+    SetButtonFace(m_btnPause, IDB_MAIN_PAUSE, IDB_MAIN_PAUSE_HOVER, IDB_MAIN_PAUSE_PRESSED,
+                  L"Pause Recording");
+}
+
+void CHelloWorldDlg::SetPauseButtonResume() {
+    SetButtonFace(m_btnPause, IDB_MAIN_RECORD, IDB_MAIN_RECORD_HOVER, IDB_MAIN_RECORD_PRESSED,
+                  L"Resume Recording");
+}
+
+bool CHelloWorldDlg::IsIncomingCall() { return m_pSkypeClient && m_pSkypeClient->IsIncomingCall(); }
+
+void CHelloWorldDlg::ResetCallInfo() {
+    if (m_pSkypeClient) m_pSkypeClient->ResetCallInfo();
+}
+
+void CHelloWorldDlg::RedirectMicrophone(const std::wstring& strId, const std::wstring& strPort) {
+    if (m_pSkypeClient) m_pSkypeClient->RedirectMicrophone(strId, strPort);
+}
+
+void CHelloWorldDlg::RedirectOutput(const std::wstring& strId, const std::wstring& strPort) {
+    if (m_pSkypeClient) m_pSkypeClient->RedirectOutput(strId, strPort);
+}
+
+int CHelloWorldDlg::GetRecordState() { return m_pAudioServer ? m_pAudioServer->m_nRecordState.load() : RECSTATE_IDLE; }
+
+void CHelloWorldDlg::SetRecordState(int nState) {
+    if (m_pAudioServer) m_pAudioServer->m_nRecordState = nState;
+}
+
+void CHelloWorldDlg::StartRecording(const std::wstring& strPath, int nSampleRate, int nBitrate, int nMode) {
+    // A one-sided recording must not wait for the side that never comes.
+    if (m_pAudioServer)
+        m_pAudioServer->StartRecording(strPath.c_str(), nSampleRate, nBitrate, nMode, m_pProfile->m_nRecordSide);
+}
+
+void CHelloWorldDlg::StopRecorder() {
+    if (m_pAudioServer && m_pAudioServer->m_pRecorder) m_pAudioServer->m_pRecorder->Stop();
+}
+
+void CHelloWorldDlg::AddRecord(const RecordEntry& entry) {
+    if (m_pHistory) m_pHistory->AddRecord(entry);
+}
+
+void CHelloWorldDlg::AddHistoryItem(const RecordEntry& entry) {
+    if (!m_pHistoryWnd) return;
+    m_pHistoryWnd->AddRecordItem(entry);
+    m_pHistoryWnd->RefreshCounts();
+}
+
+void CHelloWorldDlg::EnableRecordButton(bool bEnable) { m_btnRecord.EnableWindow(bEnable); }
+
+void CHelloWorldDlg::SetMeter(CKCBusyProgressCtrl& meter, int nLevel) {
+    meter.SetPos(nLevel);
+    meter.Invalidate(true);
+}
+
+void CHelloWorldDlg::ResetLevelMeters() {
+    SetMeter(m_remoteLevel, 0);
+    m_remoteLevel.UpdateWindow();
+    SetMeter(m_micLevel, 0);
+    m_micLevel.UpdateWindow();
+}
+
+void CHelloWorldDlg::BringMainWindowToFront() {
+    ShowWindow(SW_SHOWNORMAL);
+    ::SetForegroundWindow(m_hWnd);
+}
+
+void CHelloWorldDlg::ShowHistoryWindow() {
+    if (m_pHistoryWnd && m_pHistoryWnd->m_hWnd) m_pHistoryWnd->ShowWindow(SW_SHOW);
+}
+
+void CHelloWorldDlg::PostRecordFinished() { PostMessage(WM_RECORD_FINISHED, 0, 0); }
+
+int64_t CHelloWorldDlg::Now() { return static_cast<int64_t>(std::time(nullptr)); }
+
+// ---- Window ----
+
+void CHelloWorldDlg::AddTrayIcon() {
+    m_nid = {};
+    m_nid.cbSize = sizeof(NOTIFYICONDATAW);
+    m_nid.hWnd = m_hWnd;
+    m_nid.uID = TRAY_ICON_ID;
+    m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    m_nid.uCallbackMessage = WM_TRAY_NOTIFY;
+    m_nid.hIcon = m_hIconSmall ? m_hIconSmall : m_hIcon;
+    wcsncpy_s(m_nid.szTip, APP_TITLE, 127);
+    m_bTrayIcon = ::Shell_NotifyIconW(NIM_ADD, &m_nid) != FALSE;
+}
+
+void CHelloWorldDlg::RemoveTrayIcon() {
+    // Removing is harmless when adding failed (no notification area).
+    ::Shell_NotifyIconW(NIM_DELETE, &m_nid);
+    m_bTrayIcon = false;
+}
+
+void CHelloWorldDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
+    if (wParam != TRAY_ICON_ID) return;
+    if (lParam == WM_LBUTTONUP)
+        BringMainWindowToFront();
+    else if (lParam == WM_RBUTTONUP)
+        ShowTrayMenu();
+}
+
+void CHelloWorldDlg::ShowTrayMenu() {
+    POINT pt{};
+    ::GetCursorPos(&pt);
+    HMENU hMenu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU));
+    if (!hMenu) return;
+    HMENU hPopup = ::GetSubMenu(hMenu, 0);
+    ::SetForegroundWindow(m_hWnd);
+    UINT nCmd = ::TrackPopupMenu(hPopup, TPM_RIGHTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD, pt.x, pt.y, 0,
+                                 m_hWnd, nullptr);
+    // Without this the menu does not close when the user clicks elsewhere.
+    PostMessage(WM_NULL);
+    if (nCmd == ID_TRAY_EXIT)
+        PostMessage(WM_QUIT);
+    else if (nCmd == ID_TRAY_ABOUT)
+        ShowAboutBox();
+    ::DestroyMenu(hPopup);
+    ::DestroyMenu(hMenu);
+}
+
+void CHelloWorldDlg::ShowAboutBox() {
+    CDialog about(IDD_ABOUTBOX);
+    about.DoModal(m_hWnd);
+}
+
+void CHelloWorldDlg::OnSkypeRefused() {
+    NotifyMessageBox(m_hWnd, GetRefusedMessage(), APP_TITLE, MB_OK | MB_ICONINFORMATION);
+    OpenWebPage(GetIssuePageUrl());
+}
+
+void CHelloWorldDlg::OnSkypeCurrentUser() {
+    m_lblUser.ShowWindow(SW_HIDE);
+    m_lblUser.SetHoverTracking(false);
+    m_lblUser.SetTextColor(RGB(0, 0, 0));
+    m_lblUser.SetWindowText(m_pSkypeClient ? m_pSkypeClient->GetCurrentUserHandle() : std::wstring());
+    m_lblUser.ShowWindow(SW_SHOW);
+    HideRecordStatus();
+    SetRecordStatus(RECSTATUS_READY);
+}
+
+void CHelloWorldDlg::OnUserStatus(int nStatus) {
+    m_lblUser.ShowWindow(SW_HIDE);
+    m_lblUser.SetIconIndex(UserStatusIconIndex(nStatus));
+    m_lblUser.ShowWindow(SW_SHOW);
+}
+
+LRESULT CHelloWorldDlg::OnCommand(UINT nId, UINT nCode, HWND hCtl) {
+    switch (nId) {
+        case IDC_MAIN_CLOSE:
+            ShowWindow(SW_HIDE);
+            if (m_pHistoryWnd && m_pHistoryWnd->m_hWnd) m_pHistoryWnd->ShowWindow(SW_HIDE);
+            return 0;
+        case IDC_MAIN_RECORD: OnBnClickedRecord(); return 0;
+        case IDC_MAIN_PAUSE: OnBnClickedPause(); return 0;
+        case IDC_MAIN_USER: OpenWebPage(GetIssuePageUrl()); return 0;
+        case IDC_MAIN_SPARE: return 0;
+        case IDC_MAIN_HISTORY:
+            if (m_pHistoryWnd && m_pHistoryWnd->m_hWnd)
+                m_pHistoryWnd->ShowWindow(m_pHistoryWnd->IsWindowVisible() ? SW_HIDE : SW_SHOW);
+            return 0;
+        case IDC_MAIN_OPTIONS: {
+            CDlgOptions dlg(m_hWnd);
+            dlg.DoModal();
+            return 0;
+        }
+        case IDC_MAIN_HELP: OpenWebPage(GetHelpPageUrl()); return 0;
+        case IDC_MAIN_DONATE: OpenWebPage(GetDonationPageUrl()); return 0;
+        case ID_TRAY_EXIT: PostMessage(WM_QUIT); return 0;
+        case ID_TRAY_ABOUT: ShowAboutBox(); return 0;
+        default: return CDialog::OnCommand(nId, nCode, hCtl);
+    }
+}
+
+LRESULT CHelloWorldDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    switch (uMsg) {
+        case WM_TRAY_NOTIFY: OnTrayNotify(wParam, lParam); break;
+        case WM_MIC_LEVEL: SetMeter(m_micLevel, static_cast<int>(wParam)); break;
+        case WM_REMOTE_LEVEL: SetMeter(m_remoteLevel, static_cast<int>(wParam)); break;
+        case WM_SKYPE_USER_STATUS: OnUserStatus(static_cast<int>(wParam)); break;
+        case WM_SKYPE_CURRENT_USER: OnSkypeCurrentUser(); break;
+        case WM_SKYPE_CALL:
+            if (lParam == SKYPE_CALL_STATUS && m_pController)
+                m_pController->OnCallStatus(static_cast<int>(static_cast<INT_PTR>(wParam)));
+            break;
+        case WM_SKYPE_REFUSED: OnSkypeRefused(); break;
+        case WM_RECORD_FINISHED: OnRecordFinished(); return 1;
+        case WM_SYSCOMMAND:
+            if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+                ShowAboutBox();
+                return 0;
+            }
+            break;
+        case WM_QUERYDRAGICON: return reinterpret_cast<LRESULT>(m_hIcon);
+        case WM_MOVING:
+            if (m_pHistoryWnd && m_pHistoryWnd->m_hWnd && lParam) {
+                const RECT& rcNew = *reinterpret_cast<RECT*>(lParam);
+                RECT rcHistory = m_pHistoryWnd->GetWindowRect();
+                if (rcHistory.left != rcNew.left) MoveHistoryTo(m_pHistoryWnd->m_hWnd, rcNew.left, rcNew.bottom);
+            }
+            break;
+        case WM_WINDOWPOSCHANGING:
+            // Only while the window settles at start-up; later moves come through WM_MOVING.
+            if (m_nPosChanging < DOCKING_POSCHANGES) {
+                ++m_nPosChanging;
+                if (m_pHistoryWnd && m_pHistoryWnd->m_hWnd) {
+                    RECT rcMain = GetWindowRect();
+                    RECT rcHistory = m_pHistoryWnd->GetWindowRect();
+                    if (rcHistory.left != rcMain.left) MoveHistoryTo(m_pHistoryWnd->m_hWnd, rcMain.left, rcMain.bottom);
+                }
+            }
+            break;
+        default: break;
+    }
+    return Default();
+}
+
+LRESULT CHelloWorldDlg::OnEraseBkgnd(HDC) { return 1; }
+
+LRESULT CHelloWorldDlg::OnLButtonDown(UINT, POINT pt) {
+    // The window has no caption: any point of its body drags it.
+    PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(pt.x, pt.y));
+    return Default();
+}
+
+void CHelloWorldDlg::LayoutSkin(int cx, int cy) {
+    SIZE szClose = ControlSize(m_btnClose);
+    PlaceControl(m_btnClose, cx - 1 - szClose.cx, 1, szClose.cx, szClose.cy);
+    PlaceControl(m_btnRecord, 10, 30, 32, 32);
+    PlaceControl(m_btnPause, 50, 30, 32, 32);
+
+    SIZE szMic = ControlSize(m_btnMicIcon);
+    int xIcons = cx / 4;
+    PlaceControl(m_btnMicIcon, xIcons, 30, szMic.cx, szMic.cy);
+    SIZE szRemote = ControlSize(m_btnRemoteIcon);
+    int yRemote = 30 + szMic.cy - 5;
+    PlaceControl(m_btnRemoteIcon, xIcons, yRemote, szRemote.cx, szRemote.cy);
+    SIZE szMeter = ControlSize(m_micLevel);
+    PlaceControl(m_micLevel, xIcons + szMic.cx, 30 + 3, szMeter.cx, szMeter.cy);
+    SIZE szRemoteMeter = ControlSize(m_remoteLevel);
+    PlaceControl(m_remoteLevel, xIcons + szRemote.cx, yRemote + 3, szRemoteMeter.cx, szRemoteMeter.cy);
+
+    SIZE szTool = ControlSize(m_btnHistory);
+    int x = xIcons + szMic.cx + szMeter.cx + 26;
+    for (CMyButtonST* pButton : {&m_btnHistory, &m_btnOptions, &m_btnHelp, &m_btnDonate}) {
+        PlaceControl(*pButton, x, 30, szTool.cx, szTool.cy);
+        x += szTool.cx + 10;
+    }
+
+    SIZE szUser = ControlSize(m_lblUser);
+    PlaceControl(m_lblUser, 3, cy - 16, szUser.cx, szUser.cy);
+    int xStatus = 3 + szUser.cx;
+    PlaceControl(m_lblStatus, xStatus, cy - 16, std::max<int>(0, cx - 10 - xStatus), szUser.cy);
+}
+
+LRESULT CHelloWorldDlg::OnPaint() {
+    if (::IsIconic(m_hWnd)) {
+        CPaintDC dc(m_hWnd);
+        SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.Get()), 0);
+        RECT rc = GetClientRect();
+        int cxIcon = ::GetSystemMetrics(SM_CXICON), cyIcon = ::GetSystemMetrics(SM_CYICON);
+        ::DrawIcon(dc, (rc.right - cxIcon + 1) / 2, (rc.bottom - cyIcon + 1) / 2, m_hIcon);
+        return 0;
+    }
+
+    SIZE szSkin = m_bmpBackground.GetSize();
+    RECT rcClient = GetClientRect();
+    if (szSkin.cx > 0 && (rcClient.right > szSkin.cx || rcClient.bottom > szSkin.cy)) {
+        // The window takes the size of its skin.
+        rcClient.right = std::min<LONG>(rcClient.right, szSkin.cx);
+        rcClient.bottom = std::min<LONG>(rcClient.bottom, szSkin.cy);
+        RECT rcScreen = rcClient;
+        ::MapWindowPoints(m_hWnd, nullptr, reinterpret_cast<POINT*>(&rcScreen), 2);
+        ::MoveWindow(m_hWnd, rcScreen.left, rcScreen.top, rcScreen.right - rcScreen.left,
+                     rcScreen.bottom - rcScreen.top, TRUE);
+        rcClient = GetClientRect();
+    }
+    LayoutSkin(rcClient.right, rcClient.bottom);
+
+    CPaintDC paint(m_hWnd);
+    CMemDC dc(paint, rcClient);
+    {
+        CCompatibleDC dcSkin(dc);
+        CSelectObject selBmp(dcSkin, m_bmpBackground);
+        ::BitBlt(dc, 0, 0, rcClient.right, rcClient.bottom, dcSkin, 0, 0, SRCCOPY);
+    }
+    LOGFONTW lf{};
+    ::GetObjectW(::GetCurrentObject(paint, OBJ_FONT), sizeof(lf), &lf);
+    wcscpy_s(lf.lfFaceName, L"Arial");
+    CFont font(lf);
+    CSelectObject selFont(dc, font);
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, COLOR_TITLE);
+    RECT rcTitle{21, 3, rcClient.right - 60, 20};
+    ::DrawTextW(dc, APP_TITLE, -1, &rcTitle, DT_SINGLELINE | DT_LEFT | DT_VCENTER | DT_NOPREFIX);
+    return 0;
+}

@@ -1,0 +1,128 @@
+#pragma once
+// The main window: a small skinned dialog with the record and pause buttons,
+// the level meters, the Skype user and the status line, a tray icon, and the
+// recording controller's glue to Skype, the audio engine and the history.
+#include <winsock2.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <memory>
+#include <string>
+
+#include "app/AutoUpdater.h"
+#include "app/RecordController.h"
+#include "base/Dialog.h"
+#include "base/Gdi.h"
+#include "widgets/KCBusyProgressCtrl.h"
+#include "widgets/LabelEx.h"
+#include "widgets/MyButtonST.h"
+
+class CAudioServer;
+class CSkypeClient;
+class CCallList;
+class CCallPartnerMap;
+class CGeneralProfile;
+class CRecordHistory;
+class CDlgRecHistory;
+
+constexpr UINT WM_TRAY_NOTIFY = WM_USER + 0x101;
+constexpr UINT WM_RECORD_FINISHED = WM_USER + 0x113;
+constexpr UINT TRAY_ICON_ID = 1;
+
+// The icon index of the user label for a Skype user status code.
+int UserStatusIconIndex(int nStatus);
+// "left,top,right,bottom": false unless four numbers are there and none is negative.
+bool ParseWindowPosition(const std::wstring& strPosition, RECT& rc);
+// The text of the box shown when Skype refuses the attach.
+std::wstring GetRefusedMessage();
+
+class CHelloWorldDlg : public CDialog, private IRecordHost {
+public:
+    CHelloWorldDlg();
+    ~CHelloWorldDlg() override;
+
+    CAutoUpdater m_updater;
+
+protected:
+    BOOL OnInitDialog() override;
+    LRESULT OnDestroy() override;
+    LRESULT OnCommand(UINT nId, UINT nCode, HWND hCtl) override;
+    LRESULT OnPaint() override;
+    LRESULT OnEraseBkgnd(HDC hDC) override;
+    LRESULT OnLButtonDown(UINT nFlags, POINT pt) override;
+    LRESULT OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    static DWORD WINAPI UpdateThreadProc(LPVOID pParam);
+
+    // Recording controller entry points.
+    void OnBnClickedRecord();
+    void OnBnClickedPause();
+    LRESULT OnRecordFinished();
+
+    // Faces and status line.
+    void SetRecordStatus(int nStatus) override;
+    void HideRecordStatus() override;
+    void SetRecordButtonStart() override;
+    void SetRecordButtonStop() override;
+    void SetPauseButtonPause() override;
+    void SetPauseButtonResume() override;
+    void SetButtonFace(CMyButtonST& button, UINT nNormal, UINT nHover, UINT nPressed,
+                       const wchar_t* pszTip);
+
+    // The rest of the controller's host.
+    bool IsIncomingCall() override;
+    void ResetCallInfo() override;
+    void RedirectMicrophone(const std::wstring& strId, const std::wstring& strPort) override;
+    void RedirectOutput(const std::wstring& strId, const std::wstring& strPort) override;
+    int GetRecordState() override;
+    void SetRecordState(int nState) override;
+    void StartRecording(const std::wstring& strPath, int nSampleRate, int nBitrate, int nMode) override;
+    void StopRecorder() override;
+    void AddRecord(const RecordEntry& entry) override;
+    void AddHistoryItem(const RecordEntry& entry) override;
+    void EnableRecordButton(bool bEnable) override;
+    void ResetLevelMeters() override;
+    void BringMainWindowToFront() override;
+    void ShowHistoryWindow() override;
+    void PostRecordFinished() override;
+    int64_t Now() override;
+
+    // Window.
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+    void OnTrayNotify(WPARAM wParam, LPARAM lParam);
+    void ShowTrayMenu();
+    void ShowAboutBox();
+    void OnSkypeRefused();
+    void OnSkypeCurrentUser();
+    void OnUserStatus(int nStatus);
+    void SetMeter(CKCBusyProgressCtrl& meter, int nLevel);
+    void LayoutSkin(int cx, int cy);
+    void DockHistory(const RECT& rcMain);
+    void RestorePosition();
+    void SavePosition();
+    void FillHistoryWindow();
+
+    HICON m_hIcon = nullptr;
+    HICON m_hIconSmall = nullptr;
+    CBitmap m_bmpBackground;
+    NOTIFYICONDATAW m_nid{};
+    bool m_bTrayIcon = false;
+    int m_nPosChanging = 0;  // WM_WINDOWPOSCHANGING seen; only the first ones dock
+
+    CGeneralProfile* m_pProfile = nullptr;
+    CAudioServer* m_pAudioServer = nullptr;
+    CSkypeClient* m_pSkypeClient = nullptr;
+    CCallList* m_pCallList = nullptr;
+    CCurrentRecord* m_pCurrentRecord = nullptr;
+    CCallPartnerMap* m_pPartnerMap = nullptr;
+    CRecordHistory* m_pHistory = nullptr;
+    CDlgRecHistory* m_pHistoryWnd = nullptr;
+    std::unique_ptr<CRecordController> m_pController;
+
+    CMyButtonST m_btnClose, m_btnRecord, m_btnPause, m_btnMicIcon, m_btnRemoteIcon;
+    CMyButtonST m_btnSpare, m_btnHistory, m_btnOptions, m_btnHelp, m_btnDonate;
+    CKCBusyProgressCtrl m_micLevel, m_remoteLevel;
+    CLabelEx m_lblUser, m_lblStatus;
+};
