@@ -20,7 +20,14 @@ LRESULT CEasyPlayer::Send(UINT uMsg, WPARAM wParam, LPARAM lParam) const {
 void CEasyPlayer::Play() const { Send(MCI_PLAY, 0, 0); }
 void CEasyPlayer::Pause() const { Send(MCI_PAUSE, 0, 0); }
 void CEasyPlayer::Stop() const { Send(MCI_STOP, 0, 0); }
-void CEasyPlayer::Seek(LONG nPosition) const { Send(MCI_SEEK, 0, (LPARAM)nPosition); }
+void CEasyPlayer::Seek(LONG nPosition) const {
+    Send(MCI_SEEK, 0, (LPARAM)nPosition);
+    if (Send(MCIWNDM_GETERRORW, 0, 0) == 0 || GetLength() <= 0) return;
+    // Some MCI drivers (Wine's DirectShow one) refuse to seek a stopped or paused
+    // stream but do start playing from a position: do that and hold it there.
+    Send(MCIWNDM_PLAYFROM, 0, (LPARAM)nPosition);
+    Send(MCI_PAUSE, 0, 0);
+}
 void CEasyPlayer::CloseMedia() const { Send(MCI_CLOSE, 0, 0); }
 LONG CEasyPlayer::GetLength() const { return (LONG)Send(MCIWNDM_GETLENGTH, 0, 0); }
 LONG CEasyPlayer::GetPosition() const { return (LONG)Send(MCIWNDM_GETPOSITIONW, 0, 0); }

@@ -33,6 +33,7 @@ public:
     void Play() const;
     void Pause() const;
     void Stop() const;
+    // Leaves the media stopped (or paused) at the position; the caller plays again.
     void Seek(LONG nPosition) const;
     void CloseMedia() const;
     LONG GetLength() const;

@@ -109,3 +109,23 @@ TEST_F(PlayerTest, DestroyClosesTheMediaWindowAndForgetsTheFile) {
     EXPECT_EQ(m_player.GetMediaWindow(), nullptr);
     EXPECT_TRUE(m_player.GetFileName().empty());
 }
+
+TEST_F(PlayerTest, SeekHoldsTheNewPositionUntilPlayedAgain) {
+    m_player.SetFileName(DataFile(L"tone3s.mp3"));
+    m_player.CreateMediaWindow();
+    m_player.Play();
+    PumpMessages(400);
+    m_player.Pause();
+    m_player.Seek(2000);
+    EXPECT_NEAR(m_player.GetPosition(), 2000, 60);
+    PumpMessages(300);
+    EXPECT_NEAR(m_player.GetPosition(), 2000, 60) << "a seek does not start playback";
+    m_player.Play();
+    PumpMessages(300);
+    EXPECT_GT(m_player.GetPosition(), 2100);
+    m_player.Stop();
+    m_player.Seek(0);
+    EXPECT_LT(m_player.GetPosition(), 60);
+    m_player.Seek(1000);
+    EXPECT_NEAR(m_player.GetPosition(), 1000, 60);
+}
