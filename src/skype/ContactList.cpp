@@ -17,6 +17,11 @@ void CContactList::DestroyInstance() {
     s_pContacts = nullptr;
 }
 
+CContactList::~CContactList() {
+    CLock lock(m_cs);  // the nodes go under the lock; the lock itself goes last
+    m_list.Clear();
+}
+
 int CContactList::FindExact(const std::wstring& strHandle) const {
     return m_list.FindIndex([&](const CContactInfo& c) { return c.m_strHandle == strHandle; });
 }

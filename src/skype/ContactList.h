@@ -16,6 +16,7 @@ struct CContactInfo {
 class CContactList {
 public:
     CContactList() = default;
+    ~CContactList();
     CContactList(const CContactList&) = delete;
     CContactList& operator=(const CContactList&) = delete;
 

@@ -27,9 +27,15 @@ LRESULT SendText(HWND hwndApi, HWND hwndFrom, const std::string& strBytes) {
     return ::SendMessageW(hwndApi, WM_COPYDATA, (WPARAM)hwndFrom, (LPARAM)&cds);
 }
 
-// Waits (really) until the sender thread has made n sends.
+// Waits (really, for the sender thread) until pred holds; generous for a busy machine.
+template <typename Pred>
+void WaitFor(Pred pred) {
+    DWORD dwStart = ::GetTickCount();
+    while (!pred() && ::GetTickCount() - dwStart < 20000) ::Sleep(1);
+}
+
 std::vector<std::string> WaitForSends(CFakeSkypeHost& host, size_t n) {
-    for (int i = 0; i < 2000 && host.Sends().size() < n; ++i) ::Sleep(1);
+    WaitFor([&] { return host.Sends().size() >= n; });
     return host.Sends();
 }
 
@@ -176,7 +182,7 @@ TEST_F(LinkTest, SenderDeliversUtf8WithItsNulInOrder) {
     std::vector<DWORD> sleeps = m_host.Sleeps();
     ASSERT_GE(sleeps.size(), 5u);
     for (size_t i = 0; i < 5; ++i) EXPECT_EQ(10u, sleeps[i]);
-    for (int i = 0; i < 1000 && m_host.Sleeps().size() < 7; ++i) ::Sleep(1);
+    WaitFor([&] { return m_host.Sleeps().size() >= 7; });
     EXPECT_EQ(500u, m_host.Sleeps().back());
 }
 
@@ -205,7 +211,7 @@ TEST_F(LinkTest, FailedSendsAreRetriedFiveTimesThenDropped) {
     std::vector<DWORD> sleeps = m_host.Sleeps();
     EXPECT_EQ((std::vector<DWORD>{50, 50, 50, 10}), std::vector<DWORD>(sleeps.begin(), sleeps.begin() + 4));
 
-    for (int i = 0; i < 1000 && m_host.Sleeps().size() < 8; ++i) ::Sleep(1);
+    WaitFor([&] { return m_host.Sleeps().size() >= 8; });
     m_host.FailNextSends(100);
     size_t nBefore = m_host.Sends().size();
     m_client.QueueCommand(L"get call 1 status");
@@ -220,11 +226,11 @@ TEST_F(LinkTest, LoggedOutClientTriesEachCommandSixTimesWithoutSending) {
     Attach(ATTACH_SUCCESS);
     WaitForSends(m_host, 4);
     m_client.ParseNotification(L"CONNSTATUS LOGGEDOUT");
-    for (int i = 0; i < 1000 && m_host.Sleeps().size() < 6; ++i) ::Sleep(1);
+    WaitFor([&] { return m_host.Sleeps().size() >= 6; });
     size_t nSleeps = m_host.Sleeps().size();
     EXPECT_TRUE(m_client.QueueCommand(L"ping"));  // still accepted by the queue
-    for (int i = 0; i < 2000 && m_client.GetQueue()->GetSize() > 0; ++i) ::Sleep(1);
-    for (int i = 0; i < 1000 && m_host.Sleeps().size() < nSleeps + 6; ++i) ::Sleep(1);
+    WaitFor([&] { return m_client.GetQueue()->GetSize() == 0; });
+    WaitFor([&] { return m_host.Sleeps().size() >= nSleeps + 6; });
     std::vector<DWORD> sleeps = m_host.Sleeps();
     EXPECT_EQ(4u, m_host.Sends().size());
     // Five 50 ms retries and the 10 ms pause, after whatever idle polls came first.
