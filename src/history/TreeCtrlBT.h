@@ -53,6 +53,7 @@ public:
     bool SelectItem(HTREEITEM hItem) const { return TreeView_SelectItem(m_hWnd, hItem) != FALSE; }
     bool Expand(HTREEITEM hItem, UINT uCode = TVE_EXPAND) const { return TreeView_Expand(m_hWnd, hItem, uCode) != FALSE; }
     bool IsExpanded(HTREEITEM hItem) const;
+    bool EnsureVisible(HTREEITEM hItem) const { return TreeView_EnsureVisible(m_hWnd, hItem) != FALSE; }
     bool DeleteItem(HTREEITEM hItem) const { return TreeView_DeleteItem(m_hWnd, hItem) != FALSE; }
     int GetCount() const { return (int)TreeView_GetCount(m_hWnd); }
     // The full-width rectangle of a row; empty when it is not visible.
