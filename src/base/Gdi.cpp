@@ -37,6 +37,18 @@ SIZE CBitmap::GetSize() const {
     return SIZE{bm.bmWidth, bm.bmHeight < 0 ? -bm.bmHeight : bm.bmHeight};
 }
 
+CPaintDC::CPaintDC(HWND hWnd) : m_hWnd(hWnd) {
+    HDC hPrint = static_cast<HDC>(::GetPropW(hWnd, PROP_PRINT_DC));
+    if (hPrint) {
+        m_bPrint = true;
+        m_hDC = hPrint;
+        m_ps.hdc = hPrint;
+        ::GetClientRect(hWnd, &m_ps.rcPaint);
+        return;
+    }
+    m_hDC = ::BeginPaint(hWnd, &m_ps);
+}
+
 CMemDC::CMemDC(HDC hTarget, const RECT& rc) : m_hTarget(hTarget), m_rc(rc), m_dc(hTarget) {
     int cx = rc.right - rc.left, cy = rc.bottom - rc.top;
     if (!m_dc.Get() || cx <= 0 || cy <= 0 || !m_bmp.CreateCompatible(hTarget, cx, cy)) {

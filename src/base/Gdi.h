@@ -111,21 +111,30 @@ private:
     HDC m_hDC;
 };
 
-// BeginPaint / EndPaint.
+// BeginPaint / EndPaint. While the window answers WM_PRINTCLIENT (CWindow turns
+// that into OnPaint), it is the DC given there instead, so every window that
+// paints through CPaintDC can also be drawn into any DC: the self-drawn
+// controls use that to show their parent's picture behind them.
 class CPaintDC {
 public:
-    explicit CPaintDC(HWND hWnd) : m_hWnd(hWnd), m_hDC(::BeginPaint(hWnd, &m_ps)) {}
-    ~CPaintDC() { ::EndPaint(m_hWnd, &m_ps); }
+    explicit CPaintDC(HWND hWnd);
+    ~CPaintDC() {
+        if (!m_bPrint) ::EndPaint(m_hWnd, &m_ps);
+    }
     CPaintDC(const CPaintDC&) = delete;
     CPaintDC& operator=(const CPaintDC&) = delete;
     HDC Get() const { return m_hDC; }
     operator HDC() const { return m_hDC; }
     const PAINTSTRUCT& Ps() const { return m_ps; }
 
+    // The window property that holds the WM_PRINTCLIENT target while it is drawn.
+    static constexpr wchar_t PROP_PRINT_DC[] = L"OmbraPrintDC";
+
 private:
     HWND m_hWnd;
     PAINTSTRUCT m_ps{};
-    HDC m_hDC;
+    HDC m_hDC = nullptr;
+    bool m_bPrint = false;
 };
 
 // GetDC / ReleaseDC.

@@ -1,5 +1,7 @@
 #include "base/Window.h"
 
+#include "base/Gdi.h"
+
 #include <commctrl.h>
 
 namespace {
@@ -168,6 +170,16 @@ LRESULT CWindow::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_PAINT:
         return OnPaint();
+    case WM_PRINTCLIENT:
+        // OnPaint draws into the given DC (CPaintDC picks it up); a handler that
+        // calls Default() passes the WM_PRINTCLIENT itself on.
+        if ((lParam & PRF_CLIENT) && wParam && !::GetPropW(m_hWnd, CPaintDC::PROP_PRINT_DC)) {
+            ::SetPropW(m_hWnd, CPaintDC::PROP_PRINT_DC, (HANDLE)wParam);
+            LRESULT lPrint = OnPaint();
+            ::RemovePropW(m_hWnd, CPaintDC::PROP_PRINT_DC);
+            return lPrint;
+        }
+        return OnMessage(uMsg, wParam, lParam);
     case WM_ERASEBKGND:
         return OnEraseBkgnd((HDC)wParam);
     case WM_TIMER:

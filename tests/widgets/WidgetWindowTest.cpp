@@ -350,3 +350,63 @@ TEST(FlatTabs, OwnDrawingAddsTheStyleAndPaintsTheFlatColours) {
     tab.Invalidate();
     EXPECT_TRUE(tab.UpdateWindow());
 }
+
+namespace {
+// A skinned window: its picture, drawn in OnPaint, must show behind the
+// transparent parts of the label and the bitmap button.
+class CSkinDlg : public CHostDlg {
+public:
+    int m_nPaints = 0;
+
+protected:
+    LRESULT OnPaint() override {
+        ++m_nPaints;
+        CPaintDC dc(m_hWnd);
+        RECT rc = GetClientRect();
+        FillSolidRect(dc, rc, RGB(200, 0, 200));
+        // A stripe at the left, to see the child's offset in the picture.
+        FillSolidRect(dc, RECT{0, 0, 12, rc.bottom}, RGB(0, 0, 90));
+        return 0;
+    }
+};
+}  // namespace
+
+TEST(SkinBackground, LabelAndButtonShowTheParentsPictureBehindThem) {
+    CSkinDlg dlg;
+    ASSERT_TRUE(dlg.Create(nullptr));
+    CLabelEx label;
+    ASSERT_TRUE(label.SubclassDlgItem(107, dlg));
+    label.SetWindowText(L"Ready");
+    RECT rcLabel = label.GetClientRect();
+    CCanvas canvas(rcLabel.right, rcLabel.bottom);
+    label.DrawTo(canvas.Dc(), rcLabel);
+    RECT rcInParent = label.GetRectInParent();
+    ASSERT_GE(rcInParent.left, 0);
+    // The label sits right of the stripe, so only the skin colour shows.
+    EXPECT_EQ(canvas.At(rcLabel.right - 1, 0), RGB(200, 0, 200));
+    EXPECT_EQ(canvas.Count(::GetSysColor(COLOR_BTNFACE)), 0);
+
+    // Moved onto the stripe: the stripe shows at the label's left, offset right.
+    label.SetWindowPos(nullptr, 4, rcInParent.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    label.DrawTo(canvas.Dc(), rcLabel);
+    EXPECT_EQ(canvas.At(0, 0), RGB(0, 0, 90));
+    EXPECT_EQ(canvas.At(7, 0), RGB(0, 0, 90));
+    EXPECT_EQ(canvas.At(8, 0), RGB(200, 0, 200));
+
+    CMyButtonST button;
+    ASSERT_TRUE(button.SubclassDlgItem(106, dlg));
+    button.SetBitmaps(MakeFramedBitmap(12, 12, RGB(255, 0, 0), RGB(255, 255, 255)), RGB(255, 255, 255));
+    RECT rcButton = button.GetClientRect();
+    CCanvas canvasButton(rcButton.right, rcButton.bottom);
+    button.DrawButton(canvasButton.Dc(), rcButton, false, false);
+    EXPECT_EQ(canvasButton.At(rcButton.right - 1, 0), RGB(200, 0, 200));
+    EXPECT_EQ(canvasButton.At(rcButton.right / 2, rcButton.bottom / 2), RGB(255, 0, 0));
+    EXPECT_EQ(canvasButton.Count(RGB(255, 255, 255)), 0);
+
+    // Ordinary painting still goes through BeginPaint.
+    dlg.ShowWindow(SW_SHOW);
+    int nBefore = dlg.m_nPaints;
+    dlg.Invalidate();
+    dlg.UpdateWindow();
+    EXPECT_GT(dlg.m_nPaints, nBefore);
+}
