@@ -110,15 +110,15 @@ int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, CCutB
     m_events[0] = m_hWake;
     const int nSlots = m_nCount + 1;
     if (m_nLastSlot >= nSlots) m_nLastSlot = 0;
-    // Start after the slot serviced last so one busy connection cannot starve the others.
+    // Start after the slot serviced last so one busy connection cannot starve the
+    // others. One zero-time-out wait over the events in that order picks the first
+    // signalled one, as testing each in turn would, with a single call.
+    HANDLE order[SOCKSRV_MAX_SOCKETS + 1];
+    for (int i = 0; i < nSlots; ++i) order[i] = m_events[(m_nLastSlot + 1 + i) % nSlots];
     int nChosen = -1;
-    for (int i = 1; i <= nSlots; ++i) {
-        int nSlot = (m_nLastSlot + i) % nSlots;
-        if (::WaitForSingleObject(m_events[nSlot], 0) == WAIT_OBJECT_0) {
-            nChosen = nSlot;
-            break;
-        }
-    }
+    DWORD dwPoll = ::WaitForMultipleObjects(nSlots, order, FALSE, 0);
+    if (dwPoll < WAIT_OBJECT_0 + static_cast<DWORD>(nSlots))
+        nChosen = (m_nLastSlot + 1 + static_cast<int>(dwPoll - WAIT_OBJECT_0)) % nSlots;
     if (nChosen < 0) {
         DWORD dwWait = ::WSAWaitForMultipleEvents(nSlots, m_events, FALSE, WSA_INFINITE, FALSE);
         if (dwWait == WSA_WAIT_FAILED) {
