@@ -144,14 +144,16 @@ LRESULT CLabelEx::OnSetCursor(HWND hWnd, UINT nHitTest, UINT uMouseMsg) {
     return CMemDCStatic::OnSetCursor(hWnd, nHitTest, uMouseMsg);
 }
 
+// The static control itself would paint its plain text right away on these;
+// only our own painting may show.
 LRESULT CLabelEx::OnEnable(bool) {
     RedrawWithParent();
-    return Default();
+    return 0;
 }
 
 LRESULT CLabelEx::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (uMsg == WM_SETTEXT) {
-        LRESULT lResult = Default();
+        LRESULT lResult = ::DefWindowProcW(m_hWnd, uMsg, wParam, lParam);
         RedrawWithParent();
         return lResult;
     }
