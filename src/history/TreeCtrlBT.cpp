@@ -153,9 +153,13 @@ LRESULT CTreeCtrlBT::OnPaint() {
     CPaintDC dcPaint(m_hWnd);
     RECT rcClient = GetClientRect();
     CMemDC dc(dcPaint, rcClient);
-    if (!dc.IsValid()) return 0;
-    FillSolidRect(dc, rcClient, RGB(255, 255, 255));
-    ::SetBkMode(dc, TRANSPARENT);
+    if (dc.IsValid()) PaintRows(dc, rcClient);
+    return 0;
+}
+
+void CTreeCtrlBT::PaintRows(HDC hDC, const RECT& rcClient) {
+    FillSolidRect(hDC, rcClient, RGB(255, 255, 255));
+    ::SetBkMode(hDC, TRANSPARENT);
     HTREEITEM hSelected = GetSelectedItem();
     for (HTREEITEM hItem = TreeView_GetFirstVisible(m_hWnd); hItem; hItem = TreeView_GetNextVisible(m_hWnd, hItem)) {
         RECT rcRow = {}, rcText = {};
@@ -164,9 +168,8 @@ LRESULT CTreeCtrlBT::OnPaint() {
         TreeView_GetItemRect(m_hWnd, hItem, &rcText, TRUE);
         rcRow.left = rcClient.left;
         rcRow.right = rcClient.right;
-        DrawRow(dc, hItem, rcRow, rcText.left, hItem == hSelected);
+        DrawRow(hDC, hItem, rcRow, rcText.left, hItem == hSelected);
     }
-    return 0;
 }
 
 void CTreeCtrlBT::DrawRow(HDC hDC, HTREEITEM hItem, const RECT& rcRow, int x0, bool bSelected) {

@@ -62,6 +62,8 @@ public:
     bool SortNewestFirst(HTREEITEM hDay) const;
     HTREEITEM HitTest(POINT pt) const;
 
+    // Paints every visible row into a DC whose coordinates are the client area's.
+    void PaintRows(HDC hDC, const RECT& rcClient);
     // What a row shows now (the same texts the painting uses).
     TreeRowView DescribeRow(HTREEITEM hItem) const;
     // The row whose action spot the pointer last entered, and that spot.
