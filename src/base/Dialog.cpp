@@ -1,5 +1,9 @@
 #include "base/Dialog.h"
 
+CDialog::~CDialog() {
+    if (m_bOwned && IsWindow()) ::DestroyWindow(m_hWnd);
+}
+
 INT_PTR CDialog::DoModal(HWND hParent) {
     if (m_hWnd) return -1;
     RegisterFrameworkClasses();

@@ -29,6 +29,9 @@
 class CDialog : public CWindow {
 public:
     explicit CDialog(UINT nIdTemplate) : m_nIdTemplate(nIdTemplate) {}
+    // A modeless dialog still open is destroyed here, as a plain dialog: the
+    // derived class is gone by then, so call DestroyWindow first to see OnDestroy.
+    ~CDialog() override;
 
     // Runs the dialog modally; returns EndDialog's result, or -1 when the template
     // cannot be loaded.
