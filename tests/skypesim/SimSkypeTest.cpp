@@ -8,7 +8,9 @@
 
 #include "AudioSource.h"
 #include "Scenario.h"
+#include "SimLog.h"
 #include "SimSkype.h"
+#include "base/StringUtil.h"
 
 namespace {
 
@@ -51,6 +53,7 @@ TEST(SimSkype, AnswersTheStartUpQueriesOfTheDefaultSetup) {
     EXPECT_EQ(Ask(sk, host, L"get user zed onlinestatus"), L"R USER zed ONLINESTATUS UNKNOWN");
     EXPECT_EQ(Ask(sk, host, L"ping"), L"R PONG");
     EXPECT_EQ(Ask(sk, host, L"#7 ping"), L"R #7 PONG");
+    EXPECT_EQ(Ask(sk, host, L" PING\r\n"), L"R PONG");
     EXPECT_EQ(Ask(sk, host, L"get skypeversion").rfind(L"R SKYPEVERSION ", 0), 0u);
     EXPECT_EQ(Ask(sk, host, L"dance"), L"R ERROR 2 Unknown command");
     EXPECT_EQ(Ask(sk, host, L"get user"), L"R ERROR 10 Invalid user handle");
@@ -183,6 +186,23 @@ TEST(Scenario, ParsesTimesAndRefusesBadLinesWithTheirNumber) {
     }
     EXPECT_FALSE(ParseScenario(L"call 1 mic tone:x\n", steps, err));
     EXPECT_NE(err.find(L"bad tone frequency"), std::wstring::npos);
+}
+
+TEST(Scenario, EveryShippedScenarioParses) {
+    std::wstring dir = SimPath(Utf8ToWide(SKYPESIM_SCENARIO_DIR)) + L"/";
+    WIN32_FIND_DATAW fd;
+    HANDLE h = ::FindFirstFileW((dir + L"*.txt").c_str(), &fd);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << WideToUtf8(dir);
+    int n = 0;
+    do {
+        std::vector<SimStep> steps;
+        std::wstring err;
+        EXPECT_TRUE(LoadScenario(dir + fd.cFileName, steps, err)) << WideToUtf8(err);
+        EXPECT_FALSE(steps.empty());
+        ++n;
+    } while (::FindNextFileW(h, &fd));
+    ::FindClose(h);
+    EXPECT_GE(n, 5);
 }
 
 TEST(AudioSource, ToneIsPhaseContinuousAtTheGivenAmplitude) {

@@ -133,14 +133,17 @@ std::wstring CSimSkype::NextCallId() const {
 }
 
 void CSimSkype::HandleCommand(const std::wstring& strCommand) {
+    // Line ends or blanks around a command do not make it a different one.
+    size_t first = strCommand.find_first_not_of(L" \t\r\n");
+    size_t last = strCommand.find_last_not_of(L" \t\r\n");
+    std::wstring text = first == std::wstring::npos ? std::wstring() : strCommand.substr(first, last - first + 1);
     std::vector<size_t> starts;
-    std::vector<std::wstring> w = SplitWords(strCommand, &starts);
+    std::vector<std::wstring> w = SplitWords(text, &starts);
     m_strTag.clear();
-    std::wstring text = strCommand;
     if (!w.empty() && w[0][0] == L'#') {
         // Skype echoes a command id in front of its answer.
         m_strTag = w[0] + L" ";
-        text = w.size() > 1 ? strCommand.substr(starts[1]) : std::wstring();
+        text = w.size() > 1 ? text.substr(starts[1]) : std::wstring();
         starts.clear();
         w = SplitWords(text, &starts);
     }
