@@ -279,8 +279,19 @@ LRESULT CTreeCtrlBT::OnLButtonDown(UINT nFlags, POINT pt) {
     HTREEITEM hItem = HitTest(pt);
     int nSpot = ROWSPOT_NONE;
     if (hItem && hItem == m_hHoverItem) nSpot = HitTestRowSpot(GetRowRect(hItem), pt);
+    // The day mark stands where the expand button would be: a click on it toggles.
+    bool bOnDayMark = false;
+    if (HistoryItemData* pHit = GetItemData(hItem); pHit && pHit->m_nKind == ITEM_DAY) {
+        RECT rcText = {};
+        TreeView_GetItemRect(m_hWnd, hItem, &rcText, TRUE);
+        bOnDayMark = pt.x >= rcText.left && pt.x < rcText.left + 18;
+    }
     // The tree selects the row first; the window handles the action afterwards.
     LRESULT lResult = CWindow::OnLButtonDown(nFlags, pt);
+    if (bOnDayMark && GetChildItem(hItem)) {
+        Expand(hItem, TVE_TOGGLE);
+        Invalidate(false);
+    }
     if (!hItem || !m_hNotifyWnd || nSpot == ROWSPOT_NONE) return lResult;
     HistoryItemData* pData = GetItemData(hItem);
     if (!pData || pData->m_nKind != ITEM_RECORD) return lResult;

@@ -586,6 +586,20 @@ TEST_F(HistoryWindowTest, HoverSpotsAndClicksOnTheTree) {
     EXPECT_EQ(m_launched.size(), 1u);
     EXPECT_TRUE(m_questions.empty());
 
+    // A click on a day row's mark folds it and unfolds it again.
+    HTREEITEM hDay = DayRows()[0];
+    RECT rcDay = Tree().GetRowRect(hDay), rcMark = {};
+    TreeView_GetItemRect(Tree(), hDay, &rcMark, TRUE);
+    LPARAM ptMark = MAKELPARAM(rcMark.left + 8, (rcDay.top + rcDay.bottom) / 2);
+    ::PostMessageW(Tree(), WM_LBUTTONUP, 0, ptMark);
+    ::SendMessageW(Tree(), WM_LBUTTONDOWN, MK_LBUTTON, ptMark);
+    PumpMessages(50);
+    EXPECT_FALSE(Tree().IsExpanded(hDay));
+    ::PostMessageW(Tree(), WM_LBUTTONUP, 0, ptMark);
+    ::SendMessageW(Tree(), WM_LBUTTONDOWN, MK_LBUTTON, ptMark);
+    PumpMessages(50);
+    EXPECT_TRUE(Tree().IsExpanded(hDay));
+
     // Delete spot click posts the delete request, answered No here.
     ::SendMessageW(Tree(), WM_MOUSEMOVE, 0, MAKELPARAM(rcQ.right - 12, yQ));
     ::PostMessageW(Tree(), WM_LBUTTONUP, 0, MAKELPARAM(rcQ.right - 12, yQ));
