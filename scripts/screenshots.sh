@@ -65,4 +65,6 @@ winepath_of() { echo "Z:${1//\//\\}"; }
 shot options-general uishots.exe options 0 RECT 3
 shot options-recording uishots.exe options 1 RECT 3
 shot options-quality uishots.exe options 2 RECT 3
+shot options-clicked-tab uishots.exe options-click 1 RECT 4
 shot history historyshots.exe RECT 4
+shot history-playing historyshots.exe RECT 4 playing

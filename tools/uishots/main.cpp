@@ -1,6 +1,8 @@
 // uishots: shows one window of the program for a screenshot, writes its screen
 // rectangle to a file once it is painted, and closes it after a while.
 //   uishots.exe options PAGE RECTFILE [SECONDS]   PAGE 0 General, 1 Call Recording, 2 MP3 Quality
+//   uishots.exe options-click PAGE RECTFILE [SECONDS]  opens on General, then clicks tab PAGE
+//                                                       with the real mouse (input through X)
 #include <windows.h>
 #include <shellapi.h>
 
@@ -19,6 +21,30 @@ void WriteRect(const wchar_t* pszFile, HWND hWnd) {
     if (!f) return;
     fprintf(f, "%ld %ld %ld %ld\n", rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
     fclose(f);
+}
+
+void PumpFor(HWND hWnd, DWORD dwMs) {
+    DWORD dwStart = ::GetTickCount();
+    MSG msg;
+    while (::GetTickCount() - dwStart < dwMs) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (!::IsDialogMessageW(hWnd, &msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+        }
+        ::Sleep(10);
+    }
+}
+
+// A left click at a screen point, as the user's mouse would give it.
+void ClickAt(POINT pt) {
+    ::SetCursorPos(pt.x, pt.y);
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_MOUSE;
+    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(2, in, sizeof(INPUT));
 }
 
 // Pumps messages for the given time; the rectangle is written after the first
@@ -51,13 +77,24 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     std::wstring strWhat = argv[1];
     DWORD dwMs = argc > 4 ? (DWORD)_wtoi(argv[4]) * 1000 : 6000;
     CComInit com;
-    if (strWhat == L"options") {
+    if (strWhat == L"options" || strWhat == L"options-click") {
         CGeneralProfile::GetInstance()->Load();
         CDlgOptions dlg;
         if (!dlg.Create(nullptr)) return 1;
-        dlg.SelectPage(_wtoi(argv[2]));
+        int nPage = _wtoi(argv[2]);
+        dlg.SelectPage(strWhat == L"options" ? nPage : OPTIONS_PAGE_GENERAL);
         dlg.SetWindowPos(HWND_TOP, 24, 24, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
         ::SetForegroundWindow(dlg);
+        if (strWhat == L"options-click") {
+            PumpFor(dlg, 800);
+            RECT rc = dlg.m_tab.GetItemRect(nPage);
+            POINT pt{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+            ::ClientToScreen(dlg.m_tab, &pt);
+            ClickAt(pt);
+            // Off the tab again, so no hover state is in the picture.
+            PumpFor(dlg, 300);
+            ::SetCursorPos(0, 0);
+        }
         Pump(dlg, argv[3], dwMs);
         CGeneralProfile::DestroyInstance();
         return 0;
