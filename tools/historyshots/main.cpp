@@ -1,7 +1,8 @@
 // historyshots: shows the history window with a dozen recordings over three days
 // (one row selected, one hovered on its delete spot, new and played ones), writes
 // its screen rectangle to a file once painted, and closes after a while.
-//   historyshots.exe RECTFILE [SECONDS]
+// With "playing" the selected row plays a short tone and the oldest day is folded.
+//   historyshots.exe RECTFILE [SECONDS] [playing]
 #include <windows.h>
 #include <shellapi.h>
 
@@ -11,6 +12,7 @@
 
 #include "base/Com.h"
 #include "base/StringUtil.h"
+#include "../../resources/ids_history.h"
 #include "history/DlgRecHistory.h"
 #include "history/RecordHistory.h"
 #include "skype/ContactList.h"
@@ -71,6 +73,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (!argv || argc < 2) return 2;
     const wchar_t* pszRectFile = argv[1];
     DWORD dwMs = argc > 2 ? (DWORD)_wtoi(argv[2]) * 1000 : 6000;
+    const bool bPlaying = argc > 3 && std::wstring(argv[3]) == L"playing";
     CComInit com;
 
     wchar_t szTemp[MAX_PATH] = {};
@@ -97,6 +100,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         e.m_bNew = s.bNew;
         e.m_nDuration = s.nDuration;
         e.m_strFile = strDir + L"\\" + (e.m_strName.empty() ? L"unknown" : e.m_strName) + L".mp3";
+        if (bPlaying && &s == &SAMPLES[1]) {
+            std::wstring strTone = L"Z:" OMBRA_TONE_FILE;
+            for (wchar_t& c : strTone) c = (c == L'/') ? L'\\' : c;
+            ::CopyFileW(strTone.c_str(), e.m_strFile.c_str(), FALSE);
+        }
         pHistory->AddRecord(e);
     }
 
@@ -114,6 +122,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     tree.SelectItem(NthRecordRow(tree, 1));
     tree.EnsureVisible(tree.GetRootItem());
 
+    if (bPlaying) {
+        HTREEITEM hLastDay = nullptr;
+        for (HTREEITEM h = tree.GetChildItem(tree.GetRootItem()); h; h = tree.GetNextSiblingItem(h)) hLastDay = h;
+        tree.Expand(hLastDay, TVE_COLLAPSE);
+        ::SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_HISTORY_PLAY, BN_CLICKED), (LPARAM)dlg.GetDlgItem(IDC_HISTORY_PLAY));
+    }
+
     DWORD dwStart = ::GetTickCount();
     bool bHovered = false, bWritten = false;
     MSG msg;
@@ -124,7 +139,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                 ::DispatchMessageW(&msg);
             }
         }
-        if (!bHovered && ::GetTickCount() - dwStart > 500) {
+        if (!bHovered && !bPlaying && ::GetTickCount() - dwStart > 500) {
             // Put the pointer on the delete spot of another row, as a user would.
             RECT rc = tree.GetRowRect(NthRecordRow(tree, 3));
             POINT pt = {rc.right - 12, (rc.top + rc.bottom) / 2};
