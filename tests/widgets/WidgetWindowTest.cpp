@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "base/Dialog.h"
@@ -409,4 +410,44 @@ TEST(SkinBackground, LabelAndButtonShowTheParentsPictureBehindThem) {
     dlg.Invalidate();
     dlg.UpdateWindow();
     EXPECT_GT(dlg.m_nPaints, nBefore);
+}
+
+TEST(Label, HandCursorComesFromTheResourcesWithItsFingertipHotSpot) {
+    HCURSOR hCursor = (HCURSOR)::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_LABEL_HAND),
+                                            IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE);
+    ASSERT_NE(hCursor, nullptr);
+    ICONINFO ii{};
+    ASSERT_TRUE(::GetIconInfo(hCursor, &ii));
+    EXPECT_FALSE(ii.fIcon);
+    EXPECT_EQ(ii.xHotspot, 5u);
+    EXPECT_EQ(ii.yHotspot, 0u);
+    if (ii.hbmMask) ::DeleteObject(ii.hbmMask);
+    if (ii.hbmColor) ::DeleteObject(ii.hbmColor);
+    ::DestroyCursor(hCursor);
+}
+
+TEST(Label, FrameAndUnderlineAreDrawnInTheirColours) {
+    CHostDlg dlg;
+    ASSERT_TRUE(dlg.Create(nullptr));
+    CLabelEx label;
+    ASSERT_TRUE(label.SubclassDlgItem(107, dlg));
+    label.SetWindowText(L"issue");
+    label.SetTextColor(RGB(0, 90, 0));
+    label.SetFrame(true);
+    RECT rc = label.GetClientRect();
+    CCanvas canvas(rc.right, rc.bottom);
+    label.DrawTo(canvas.Dc(), rc);
+    EXPECT_EQ(canvas.At(0, 0), RGB(0, 90, 0));
+    EXPECT_EQ(canvas.At(rc.right - 1, rc.bottom - 1), RGB(0, 90, 0));
+    EXPECT_EQ(canvas.At(1, 1), ::GetSysColor(COLOR_BTNFACE));
+
+    label.SetFrame(false);
+    label.SetHoverUnderline(true);
+    label.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(3, 3));
+    label.DrawTo(canvas.Dc(), rc);
+    // One row of blue under the text: a run of at least its width in one line.
+    int nBest = 0;
+    for (int y = 0; y < rc.bottom; ++y) nBest = std::max(nBest, canvas.Count(RECT{0, y, rc.right, y + 1}, RGB(0, 0, 255)));
+    EXPECT_GE(nBest, 15);
+    label.SendMessage(WM_MOUSELEAVE);
 }
