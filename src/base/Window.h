@@ -18,6 +18,7 @@
 // Notifications from a child (WM_COMMAND, WM_NOTIFY, WM_DRAWITEM, WM_CTLCOLOR*,
 // WM_HSCROLL...) are first offered to the child's own object (OnReflect), the
 // way owner-drawn controls draw themselves, and then to the parent's handler.
+// WM_PRINTCLIENT runs OnPaint into the DC it brings (CPaintDC picks it up).
 // Objects are neither copied nor moved: the HWND points back at them.
 #include <windows.h>
 #include <windowsx.h>  // GET_X_LPARAM...; its SubclassWindow macro would hide ours
