@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Shared by the end-to-end scripts: a fresh Wine prefix per script (copied from a
 # base prefix made once), ombra.exe and skypesim started in it, the user's side
-# driven through uidriver, and everything ended on exit.
+# driven through appdriver, and everything ended on exit.
 #   source e2e_lib.sh NAME
 set -euo pipefail
 : "${OMBRA_ROOT:?}" "${OMBRA_BUILD:?}" "${OMBRA_BIN:?}"
@@ -39,10 +39,10 @@ CONFIG_KEY='HKCU\software\Ombra\config'
 fail() { echo "FAIL: $*"; exit 1; }
 pass() { echo "ok: $*"; }
 
-# uidriver through a file, never a pipe (Wine's services keep pipes open).
+# appdriver through a file, never a pipe (Wine's services keep pipes open).
 ud() {
   local rc=0
-  bash "$WINE_SH" "$OMBRA_BIN/uidriver.exe" "$@" >"$WORK/ud.out" 2>&1 || rc=$?
+  bash "$WINE_SH" "$OMBRA_BIN/appdriver.exe" "$@" >"$WORK/ud.out" 2>&1 || rc=$?
   tr -d '\r' <"$WORK/ud.out"
   return $rc
 }

@@ -1,19 +1,19 @@
-// uidriver: finds the recorder's main window and talks to its controls the way a
+// appdriver: finds the recorder's main window and talks to its controls the way a
 // user's clicks would reach them. One command per run; prints results on stdout.
-//   uidriver wait-main SECS            exit 0 once the main window exists
-//   uidriver count-main                number of main windows
-//   uidriver click ID                  BM_CLICK on control ID of the main window
-//   uidriver text ID                   the control's text (WM_GETTEXT)
-//   uidriver wait-text ID SECS TEXT    exit 0 once the control shows TEXT
-//   uidriver visible [ID]              1/0: the main window (or its control) is visible
-//   uidriver enabled ID                1/0
-//   uidriver rect                      left top right bottom of the main window
-//   uidriver history                   visible(1/0) left top right bottom of the history window
-//   uidriver move X Y                  moves the main window (as dragging would)
-//   uidriver command ID                posts WM_COMMAND ID to the main window
-//   uidriver tray WPARAM LPARAM        posts the tray callback message
-//   uidriver box CAPTION SECS          waits for a message box, prints its text, presses OK
-//   uidriver control-rect ID           the control's rectangle on the screen
+//   appdriver wait-main SECS            exit 0 once the main window exists
+//   appdriver count-main                number of main windows
+//   appdriver click ID                  BM_CLICK on control ID of the main window
+//   appdriver text ID                   the control's text (WM_GETTEXT)
+//   appdriver wait-text ID SECS TEXT    exit 0 once the control shows TEXT
+//   appdriver visible [ID]              1/0: the main window (or its control) is visible
+//   appdriver enabled ID                1/0
+//   appdriver rect                      left top right bottom of the main window
+//   appdriver history                   visible(1/0) left top right bottom of the history window
+//   appdriver move X Y                  moves the main window (as dragging would)
+//   appdriver command ID                posts WM_COMMAND ID to the main window
+//   appdriver tray WPARAM LPARAM        posts the tray callback message
+//   appdriver box CAPTION SECS          waits for a message box, prints its text, presses OK
+//   appdriver control-rect ID           the control's rectangle on the screen
 #include <windows.h>
 
 #include <cstdio>
@@ -84,13 +84,13 @@ void PrintUtf8(const std::wstring& str) {
 
 HWND RequireMain() {
     HWND hMain = FindMainWindow();
-    if (!hMain) std::fprintf(stderr, "uidriver: no main window\n");
+    if (!hMain) std::fprintf(stderr, "appdriver: no main window\n");
     return hMain;
 }
 
 HWND RequireControl(HWND hMain, const wchar_t* pszId) {
     HWND hCtl = ::GetDlgItem(hMain, _wtoi(pszId));
-    if (!hCtl) std::fprintf(stderr, "uidriver: no control %ls\n", pszId);
+    if (!hCtl) std::fprintf(stderr, "appdriver: no control %ls\n", pszId);
     return hCtl;
 }
 
@@ -113,7 +113,7 @@ BOOL CALLBACK FindBox(HWND hWnd, LPARAM lParam) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: uidriver COMMAND [ARGS]\n");
+    std::fprintf(stderr, "usage: appdriver COMMAND [ARGS]\n");
     return 2;
 }
 }  // namespace
@@ -209,7 +209,7 @@ int wmain(int argc, wchar_t** argv) {
         HistoryFind find{hMain};
         ::EnumWindows(FindHistory, reinterpret_cast<LPARAM>(&find));
         if (!find.hFound) {
-            std::fprintf(stderr, "uidriver: no history window\n");
+            std::fprintf(stderr, "appdriver: no history window\n");
             return 1;
         }
         RECT rc{};
