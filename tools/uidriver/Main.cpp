@@ -188,6 +188,13 @@ bool IsLitColour(COLORREF cr) {
     return g >= 120 && g > r + 50 && g > b + 50;
 }
 
+bool AllZero(const void* pBits, int cx, int cy) {
+    const DWORD* p = static_cast<const DWORD*>(pBits);
+    for (size_t i = 0; i < (size_t)cx * cy; ++i)
+        if (p[i]) return false;
+    return true;
+}
+
 MeterReading ReadMeter(HWND hCtl) {
     MeterReading m;
     if (ClassOf(hCtl) == PROGRESS_CLASSW) {
@@ -215,7 +222,15 @@ MeterReading ReadMeter(HWND hCtl) {
     if (hBmp && pBits) {
         HGDIOBJ hOld = ::SelectObject(hMem, hBmp);
         memset(pBits, 0, (size_t)cx * cy * 4);
-        if (::PrintWindow(hCtl, hMem, PW_CLIENTONLY)) {
+        // WM_PRINT does not cross processes everywhere; on a real display the
+        // meter's pixels can also be read back from the screen.
+        bool bGot = ::PrintWindow(hCtl, hMem, PW_CLIENTONLY) && !AllZero(pBits, cx, cy);
+        if (!bGot) {
+            POINT pt{0, 0};
+            ::ClientToScreen(hCtl, &pt);
+            bGot = ::BitBlt(hMem, 0, 0, cx, cy, hScreen, pt.x, pt.y, SRCCOPY);
+        }
+        if (bGot) {
             ::GdiFlush();
             const DWORD* pRow = static_cast<const DWORD*>(pBits) + (size_t)(cy / 2) * cx;
             int nLit = 0;
