@@ -202,6 +202,7 @@ void CDlgRecHistory::OnPlayPause() {
         ShowPlayButtonBitmap(IDB_HISTORY_PAUSE);
         m_player.Play();
         m_nPlayState = PLAYSTATE_PLAYING;
+        m_nPlayTicks = 0;
         SetTimer(HISTORY_TIMER_PLAY, HISTORY_TIMER_PERIOD_MS);
         m_btnStop.EnableWindow(true);
         break;
@@ -230,6 +231,7 @@ void CDlgRecHistory::StartSelectedRecording() {
     m_sliderPosition.SetPos(0, true);
     SetTimer(HISTORY_TIMER_PLAY, HISTORY_TIMER_PERIOD_MS);
     m_nPlayState = PLAYSTATE_PLAYING;
+    m_nPlayTicks = 0;
     m_player.Play();
     m_btnStop.EnableWindow(true);
 }
@@ -257,7 +259,8 @@ void CDlgRecHistory::OnStop() {
 LRESULT CDlgRecHistory::OnTimer(UINT_PTR nId) {
     if (nId != HISTORY_TIMER_PLAY) return CDialog::OnTimer(nId);
     m_sliderPosition.SetPos((int)m_player.GetPosition());
-    if (m_nPlayState == PLAYSTATE_PLAYING && m_player.HasPlayedToEnd()) OnPlaybackEnded();
+    // A stopped media counts as ended from the second tick on: by then it has started.
+    if (m_nPlayState == PLAYSTATE_PLAYING && m_player.HasPlayedToEnd(++m_nPlayTicks >= 2)) OnPlaybackEnded();
     return 0;
 }
 
@@ -352,7 +355,7 @@ void CDlgRecHistory::OnOpenFolder(HTREEITEM hItem, HistoryItemData* pData) {
 LRESULT CDlgRecHistory::OnLButtonDown(UINT, POINT) {
     // The window has no caption: a press anywhere moves it.
     ::ReleaseCapture();
-    SendMessage(WM_NCLBUTTONDOWN, HTCAPTION, 0);
+    SendMessage(WM_NCLBUTTONDOWN, HTCAPTION, (LPARAM)::GetMessagePos());
     return 0;
 }
 

@@ -98,6 +98,7 @@ private:
     CEasyPlayer m_player;
 
     int m_nPlayState = PLAYSTATE_NONE;
+    int m_nPlayTicks = 0;  // timer ticks since playback started or resumed
     HTREEITEM m_hRootItem = nullptr;
     HistoryItemData* m_pCurrentRecord = nullptr;
     HistoryCounts m_counts;

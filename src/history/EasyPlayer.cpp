@@ -40,10 +40,10 @@ void CEasyPlayer::SetVolume(int nVolume) const {
 
 LONG CEasyPlayer::GetMode() const { return (LONG)Send(MCIWNDM_GETMODEW, 0, 0); }
 
-bool CEasyPlayer::HasPlayedToEnd() const {
+bool CEasyPlayer::HasPlayedToEnd(bool bStopMeansEnd) const {
     LONG nLength = GetLength();
     if (nLength <= 0) return false;
-    return GetPosition() >= nLength || GetMode() == MCI_MODE_STOP;
+    return GetPosition() >= nLength || (bStopMeansEnd && GetMode() == MCI_MODE_STOP);
 }
 
 void CEasyPlayer::Destroy() {

@@ -44,8 +44,9 @@ public:
     LONG GetMode() const;
     // For media that was playing: true once it has played to its end. Media that
     // cannot be played (length 0) never ends. Some MCI drivers (Wine's) report
-    // position 0 and stopped mode after the end instead of position = length.
-    bool HasPlayedToEnd() const;
+    // position 0 and stopped mode after the end instead of position = length, so
+    // stopped mode counts too once playback has had time to start (bStopMeansEnd).
+    bool HasPlayedToEnd(bool bStopMeansEnd) const;
 
     // Sends the current media window the window close message and forgets it.
     void Destroy();

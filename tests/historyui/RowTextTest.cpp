@@ -140,24 +140,3 @@ TEST(HistoryRowGeometry, FiveColumnsAndActionSpots) {
     EXPECT_EQ(HitTestRowSpot(rcRow, {360, 50}), ROWSPOT_NONE);
     EXPECT_EQ(HitTestRowSpot(rcRow, {381, 60}), ROWSPOT_NONE);
 }
-
-TEST(HistoryItemData, KindSelectsWhatThePointerHolds) {
-    HistoryCounts counts;
-    HistoryItemData* pRoot = NewRootItemData(&counts);
-    EXPECT_EQ(pRoot->Counts(), &counts);
-    EXPECT_EQ(pRoot->Entry(), nullptr);
-    HistoryItemData* pDay = NewDayItemData(L"1273656615");
-    ASSERT_NE(pDay->DayTime(), nullptr);
-    EXPECT_EQ(*pDay->DayTime(), L"1273656615");
-    EXPECT_EQ(pDay->Counts(), nullptr);
-    RecordEntry entry;
-    entry.m_strName = L"bob";
-    HistoryItemData* pRec = NewRecordItemData(entry);
-    ASSERT_NE(pRec->Entry(), nullptr);
-    EXPECT_EQ(pRec->Entry()->m_strName, L"bob");
-    EXPECT_EQ(pRec->m_nKind, ITEM_RECORD);
-    FreeItemData(pRoot);
-    FreeItemData(pDay);
-    FreeItemData(pRec);
-    EXPECT_EQ(counts.m_nTotal, 0);  // the root does not own the counts
-}

@@ -439,18 +439,18 @@ TEST_F(HistoryWindowTest, PositionSliderReleaseSeeksAndKeepsPaused) {
     ::SendMessageW(hPosition, TBM_SETPOS, TRUE, 2000);
     NMHDR hdr = {hPosition, IDC_HISTORY_POSITION, (UINT)NM_RELEASEDCAPTURE};
     ::SendMessageW(m_dlg, WM_NOTIFY, IDC_HISTORY_POSITION, (LPARAM)&hdr);
-    EXPECT_NEAR(m_dlg.GetPlayer().GetPosition(), 2000, 100);
+    EXPECT_NEAR(m_dlg.GetPlayer().GetPosition(), 2000, 200);
     PumpMessages(400);
     EXPECT_EQ(m_dlg.GetPlayState(), PLAYSTATE_PAUSED);
-    EXPECT_NEAR(m_dlg.GetPlayer().GetPosition(), 2000, 100) << "paused stays paused";
+    EXPECT_NEAR(m_dlg.GetPlayer().GetPosition(), 2000, 200) << "paused stays paused";
     // While playing, playback goes on from the new place.
     Click(IDC_HISTORY_PLAY);
     ::SendMessageW(hPosition, TBM_SETPOS, TRUE, 500);
     ::SendMessageW(m_dlg, WM_NOTIFY, IDC_HISTORY_POSITION, (LPARAM)&hdr);
     PumpMessages(400);
     LONG nPos = m_dlg.GetPlayer().GetPosition();
-    EXPECT_GT(nPos, 600);
-    EXPECT_LT(nPos, 1500);
+    EXPECT_GT(nPos, 520) << "playing on from 500";
+    EXPECT_LT(nPos, 1900) << "from 500, not from where it was";
     Click(IDC_HISTORY_STOP);
 }
 
