@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Benchmarks. Builds, runs every bench_*.exe under Wine and passes on its
+# "name: value" lines, times the Debian lame command on the MP3 writer's PCM,
+# and runs the whole recording pipeline (skypesim streaming a 60-minute call
+# into tools/audiohost) at 100x real time and flat out. Figures are printed,
+# never judged; the output ends with one "name: value" line per figure.
+# OMBRA_BUILD_DIR selects the build folder; OMBRA_BENCH_SECONDS shortens the call.
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD_DIR=${OMBRA_BUILD_DIR:-$ROOT/build}
+export OMBRA_WINE_DIR=$BUILD_DIR/wine
+CALL_SECONDS=${OMBRA_BENCH_SECONDS:-3600}
+cd "$ROOT"
+bash scripts/setup.sh >/dev/null
+bash scripts/build.sh >/dev/null
+trap 'bash "$ROOT/scripts/wine.sh" --server-stop' EXIT
+bash scripts/wine.sh --server-start || true  # a wineserver already up in this prefix serves as well
+
+WORK="$BUILD_DIR/bench-run"
+rm -rf "$WORK"; mkdir -p "$WORK"
+cd "$WORK"
+FIGURES="$WORK/figures.txt"
+: >"$FIGURES"
+win() { echo "Z:${1//\//\\}"; }
+figure() { echo "$1: $2" >>"$FIGURES"; }
+value() { sed -n "s/^$1: //p" "$2" | head -n1; }
+calc() { python3 -c "print($1)"; }
+
+# Every benchmark program; each prints its own figures.
+for exe in "$BUILD_DIR"/bin/bench_*.exe; do
+  [ -e "$exe" ] || continue
+  name=$(basename "$exe" .exe)
+  echo "bench: running $name"
+  bash "$ROOT/scripts/wine.sh" "$exe" >"$WORK/$name.txt" 2>&1 || echo "bench: $name exited with $?"
+  sed -i 's/\r$//' "$WORK/$name.txt"
+  grep -E '^[A-Za-z0-9_]+: ' "$WORK/$name.txt" >>"$FIGURES" || true
+done
+
+# The yardstick: the lame command on the same PCM with the same settings.
+lame_seconds=""
+if [ -f "$WORK/bench_pcm.raw" ] && command -v lame >/dev/null; then
+  /usr/bin/time -f '%e %U %S' -o "$WORK/lame.time" \
+    lame -r -s 16 --bitwidth 16 --signed --little-endian -m s -b 64 --resample 32 --cbr --quiet \
+    "$WORK/bench_pcm.raw" "$WORK/lame.mp3" 2>/dev/null
+  read -r lame_seconds lame_user lame_sys <"$WORK/lame.time"
+  lame_cpu=$(calc "round($lame_user + $lame_sys, 2)")
+  figure lame_command_seconds "$lame_seconds"
+  figure lame_command_cpu_seconds "$lame_cpu"
+  writer_seconds=$(value mp3_writer_seconds "$FIGURES")
+  writer_cpu=$(value mp3_writer_cpu_seconds "$FIGURES")
+  if [ -n "$writer_seconds" ]; then
+    figure mp3_writer_speed_vs_lame "$(calc "round($lame_seconds / $writer_seconds, 2)")"
+    figure mp3_writer_cpu_speed_vs_lame "$(calc "round($lame_cpu / $writer_cpu, 2)")"
+  fi
+fi
+
+# One recorded call through the real ports: prefix, skypesim speed.
+pipeline() {
+  local prefix=$1 speed=$2 out="$WORK/$1"
+  rm -f "$out.ready" "$out.mp3"
+  bash "$ROOT/scripts/wine.sh" "$BUILD_DIR/bin/audiohost.exe" record --out "$(win "$out")" \
+    --mode 1 --rate 32000 --kbps 64 --blocks $((CALL_SECONDS * 100)) --idle-ms 15000 --timeout 1800 \
+    --ready "$(win "$out.ready")" >"$out.host.txt" 2>&1 &
+  local host=$!
+  for _ in $(seq 600); do [ -f "$out.ready" ] && break; sleep 0.1; done
+  bash "$ROOT/scripts/wine.sh" "$BUILD_DIR/bin/skypesim.exe" --stream --mic-port 58377 --remote-port 58376 \
+    --seconds "$CALL_SECONDS" --speed "$speed" --mic tone:440 --remote tone:1000 >"$out.sim.txt" 2>&1 || true
+  wait $host || true
+  sed -i 's/\r$//' "$out.host.txt" "$out.sim.txt"
+  local sent received written closed cpu mem decoded
+  sent=$(sed -n 's/^total: blocks=\([0-9]*\).*/\1/p' "$out.sim.txt")
+  received=$(calc "$(value blocks_mic "$out.host.txt") + $(value blocks_remote "$out.host.txt")")
+  written=$(value blocks_written "$out.host.txt")
+  closed=$(value first_block_to_closed_seconds "$out.host.txt")
+  # Blocks in the file: decoded stereo frames less the encoder delay, 320 per 10 ms at 32 kHz,
+  # both sides in each (the last frame's padding can add up to three).
+  decoded=$(mpg123 -q -s "$out.mp3" 2>/dev/null | wc -c)
+  figure "${prefix}_seconds" "$closed"
+  figure "${prefix}_cpu_seconds" "$(value cpu_seconds "$out.host.txt")"
+  figure "${prefix}_peak_memory_mb" "$(value peak_working_set_mb "$out.host.txt")"
+  figure "${prefix}_peak_private_mb" "$(value peak_private_mb "$out.host.txt")"
+  figure "${prefix}_blocks_sent" "${sent:-0}"
+  figure "${prefix}_blocks_received" "$received"
+  figure "${prefix}_blocks_written_pairs" "$written"
+  figure "${prefix}_blocks_in_file" "$(calc "2 * (($decoded // 4 - 1105) // 320)")"
+  figure "${prefix}_blocks_lost" "$(calc "${sent:-0} - 2 * min($written, ${sent:-0} // 2)")"
+  figure "${prefix}_sender_seconds" "$(sed -n 's/^total: .*seconds=\([0-9.]*\).*/\1/p' "$out.sim.txt")"
+}
+
+echo "bench: pipeline at 100x real time ($CALL_SECONDS s call)"
+pipeline pipeline_100x 100
+echo "bench: pipeline flat out"
+pipeline pipeline_max max
+max_seconds=$(value pipeline_max_seconds "$FIGURES")
+if [ -n "$max_seconds" ]; then
+  figure pipeline_max_times_realtime "$(calc "round($CALL_SECONDS / $max_seconds, 1)")"
+  if [ -n "$lame_seconds" ]; then
+    figure pipeline_max_speed_vs_lame "$(calc "round(($CALL_SECONDS / $max_seconds) / (600 / $lame_seconds), 2)")"
+  fi
+fi
+echo "bench: load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "---"
+cat "$FIGURES"
