@@ -1,27 +1,21 @@
 #include "skype/CallList.h"
 
+#include "skype/SingleInstance.h"
+
 #include <ctime>
 
 #include "skype/SkypeStatus.h"
 #include "skype/SkypeText.h"
 
 namespace {
-CCallList* s_pCallList = nullptr;
-
 int64_t SystemTime() { return (int64_t)_time64(nullptr); }
 }  // namespace
 
 CCallList::CCallList() : m_fnClock(SystemTime) {}
 
-CCallList* CCallList::GetInstance() {
-    if (!s_pCallList) s_pCallList = new CCallList();
-    return s_pCallList;
-}
+CCallList* CCallList::GetInstance() { return CSingleInstance<CCallList>::Get(); }
 
-void CCallList::DestroyInstance() {
-    delete s_pCallList;
-    s_pCallList = nullptr;
-}
+void CCallList::DestroyInstance() { CSingleInstance<CCallList>::Destroy(); }
 
 void CCallList::SetClock(ClockFn fnClock) { m_fnClock = fnClock ? std::move(fnClock) : SystemTime; }
 

@@ -1,21 +1,13 @@
 #include "skype/CallPartnerMap.h"
 
+#include "skype/SingleInstance.h"
+
 #include "skype/ContactList.h"
 #include "skype/SkypeText.h"
 
-namespace {
-CCallPartnerMap* s_pPartnerMap = nullptr;
-}
+CCallPartnerMap* CCallPartnerMap::GetInstance() { return CSingleInstance<CCallPartnerMap>::Get(); }
 
-CCallPartnerMap* CCallPartnerMap::GetInstance() {
-    if (!s_pPartnerMap) s_pPartnerMap = new CCallPartnerMap();
-    return s_pPartnerMap;
-}
-
-void CCallPartnerMap::DestroyInstance() {
-    delete s_pPartnerMap;
-    s_pPartnerMap = nullptr;
-}
+void CCallPartnerMap::DestroyInstance() { CSingleInstance<CCallPartnerMap>::Destroy(); }
 
 int CCallPartnerMap::Find(const std::wstring& strCallId) const {
     return m_list.FindIndex(

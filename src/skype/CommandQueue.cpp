@@ -1,18 +1,10 @@
 #include "skype/CommandQueue.h"
 
-namespace {
-CCommandQueue* s_pQueue = nullptr;
-}
+#include "skype/SingleInstance.h"
 
-CCommandQueue* CCommandQueue::GetInstance() {
-    if (!s_pQueue) s_pQueue = new CCommandQueue();
-    return s_pQueue;
-}
+CCommandQueue* CCommandQueue::GetInstance() { return CSingleInstance<CCommandQueue>::Get(); }
 
-void CCommandQueue::DestroyInstance() {
-    delete s_pQueue;
-    s_pQueue = nullptr;
-}
+void CCommandQueue::DestroyInstance() { CSingleInstance<CCommandQueue>::Destroy(); }
 
 bool CCommandQueue::QueueCommand(const std::wstring& strCommand) {
     CLock lock(m_cs);

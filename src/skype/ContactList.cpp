@@ -1,21 +1,13 @@
 #include "skype/ContactList.h"
 
+#include "skype/SingleInstance.h"
+
 #include "skype/SkypeStatus.h"
 #include "skype/SkypeText.h"
 
-namespace {
-CContactList* s_pContacts = nullptr;
-}
+CContactList* CContactList::GetInstance() { return CSingleInstance<CContactList>::Get(); }
 
-CContactList* CContactList::GetInstance() {
-    if (!s_pContacts) s_pContacts = new CContactList();
-    return s_pContacts;
-}
-
-void CContactList::DestroyInstance() {
-    delete s_pContacts;
-    s_pContacts = nullptr;
-}
+void CContactList::DestroyInstance() { CSingleInstance<CContactList>::Destroy(); }
 
 CContactList::~CContactList() {
     CLock lock(m_cs);  // the nodes go under the lock; the lock itself goes last
