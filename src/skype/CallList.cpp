@@ -1,9 +1,8 @@
 #include "skype/CallList.h"
 
-#include "skype/SingleInstance.h"
-
 #include <ctime>
 
+#include "skype/SingleInstance.h"
 #include "skype/SkypeStatus.h"
 #include "skype/SkypeText.h"
 
@@ -86,7 +85,9 @@ bool CCallList::IsCallPartner(const std::wstring& strHandle) const {
     return false;
 }
 
-int CCallList::GetStatus(int nSlot) const { return IsValidSlot(nSlot) ? m_slots[nSlot].m_nStatus : 0; }
+int CCallList::GetStatus(int nSlot) const {
+    return IsValidSlot(nSlot) ? m_slots[nSlot].m_nStatus : 0;
+}
 
 std::wstring CCallList::GetCallId(int nSlot) const {
     return IsValidSlot(nSlot) ? m_slots[nSlot].m_strCallId : std::wstring();
@@ -121,7 +122,9 @@ std::wstring CCallList::GetPartner(const std::wstring& strId) const {
     return std::wstring();
 }
 
-CCallInfo CCallList::GetSlot(int nSlot) const { return IsValidSlot(nSlot) ? m_slots[nSlot] : CCallInfo(); }
+CCallInfo CCallList::GetSlot(int nSlot) const {
+    return IsValidSlot(nSlot) ? m_slots[nSlot] : CCallInfo();
+}
 
 void CCallList::Reset() {
     for (CCallInfo& slot : m_slots) slot = CCallInfo();

@@ -1,8 +1,7 @@
 #include "skype/CallPartnerMap.h"
 
-#include "skype/SingleInstance.h"
-
 #include "skype/ContactList.h"
+#include "skype/SingleInstance.h"
 #include "skype/SkypeText.h"
 
 CCallPartnerMap* CCallPartnerMap::GetInstance() { return CSingleInstance<CCallPartnerMap>::Get(); }

@@ -1,7 +1,6 @@
 #include "skype/ContactList.h"
 
 #include "skype/SingleInstance.h"
-
 #include "skype/SkypeStatus.h"
 #include "skype/SkypeText.h"
 

@@ -236,7 +236,8 @@ LRESULT CSkypeClient::SendToSkype(const std::wstring& strCommand) {
     if (!m_bAttached) return 0;
     // The UTF-8 form with its NUL; a command longer than the buffer grows it
     // rather than being cut, since a cut command would do something else.
-    int cb = ::WideCharToMultiByte(CP_UTF8, 0, strCommand.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    int cb =
+        ::WideCharToMultiByte(CP_UTF8, 0, strCommand.c_str(), -1, nullptr, 0, nullptr, nullptr);
     if (cb <= 1) return 0;
     if ((size_t)cb > m_sendBuffer.size()) m_sendBuffer.resize((size_t)cb);
     cb = ::WideCharToMultiByte(CP_UTF8, 0, strCommand.c_str(), -1, m_sendBuffer.data(),
@@ -280,7 +281,8 @@ void CSkypeClient::WaitForSender() {
     // sending us a notification while it handles our last command, and a
     // plain wait would leave both sides blocked for ever.
     for (;;) {
-        DWORD dw = ::MsgWaitForMultipleObjects(1, &m_hSenderThread, FALSE, INFINITE, QS_SENDMESSAGE);
+        DWORD dw =
+            ::MsgWaitForMultipleObjects(1, &m_hSenderThread, FALSE, INFINITE, QS_SENDMESSAGE);
         if (dw != WAIT_OBJECT_0 + 1) break;
         MSG msg;
         ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);

@@ -156,7 +156,8 @@ void CSkypeClient::OnCall(const std::wstring& strRest) {
     size_t nSecond = strRest.find(L' ', nFirst + 1);
     if (nSecond == std::wstring::npos) return;  // a property without a value
     std::wstring strId = strRest.substr(0, nFirst);
-    std::wstring strProp = ToUpperW(std::wstring_view(strRest).substr(nFirst + 1, nSecond - nFirst - 1));
+    std::wstring strProp =
+        ToUpperW(std::wstring_view(strRest).substr(nFirst + 1, nSecond - nFirst - 1));
     std::wstring strValue = strRest.substr(nSecond + 1);
 
     if (strProp == L"STATUS") {

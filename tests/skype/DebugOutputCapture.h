@@ -48,7 +48,8 @@ private:
             } else {
                 const char* psz = reinterpret_cast<const char*>(pRec->ExceptionInformation[1]);
                 size_t cch = (size_t)pRec->ExceptionInformation[0];
-                for (size_t i = 0; psz && i + 1 < cch; ++i) pThis->m_strText += (wchar_t)(unsigned char)psz[i];
+                for (size_t i = 0; psz && i + 1 < cch; ++i)
+                    pThis->m_strText += (wchar_t)(unsigned char)psz[i];
             }
         }
         return EXCEPTION_CONTINUE_SEARCH;

@@ -15,17 +15,32 @@ namespace {
 
 const HWND HWND_FAKE_SKYPE = reinterpret_cast<HWND>(0x5150);
 
-const std::vector<std::wstring> SEEDS = {
-    L"CALL 1234 STATUS INPROGRESS", L"CALL 1234 STATUS FINISHED", L"CALL 17 STATUS RINGING",
-    L"CALL 17 PARTNER_HANDLE bob", L"CALL 17 DTMF 5", L"CALL 17 DURATION 12",
-    L"CALL 17 CONF_PARTICIPANTS_COUNT 3", L"CALL 17 CONF_PARTICIPANT 0 alice INPROGRESS A",
-    L"CALL 17 TYPE INCOMING_P2P", L"CALL 9 STATUS LOCALHOLD", L"USERS alice, bob, carol",
-    L"USER bob FULLNAME Bob B", L"USER bob ONLINESTATUS ONLINE", L"USER bob BUDDYSTATUS 1",
-    L"USER +123 BUDDYSTATUS 3", L"CONNSTATUS LOGGEDOUT", L"USERSTATUS AWAY",
-    L"CURRENTUSERHANDLE me", L"SKYPEVERSION 7.0", L"ERROR 68 denied", L"PONG", L"OK"};
+const std::vector<std::wstring> SEEDS = {L"CALL 1234 STATUS INPROGRESS",
+                                         L"CALL 1234 STATUS FINISHED",
+                                         L"CALL 17 STATUS RINGING",
+                                         L"CALL 17 PARTNER_HANDLE bob",
+                                         L"CALL 17 DTMF 5",
+                                         L"CALL 17 DURATION 12",
+                                         L"CALL 17 CONF_PARTICIPANTS_COUNT 3",
+                                         L"CALL 17 CONF_PARTICIPANT 0 alice INPROGRESS A",
+                                         L"CALL 17 TYPE INCOMING_P2P",
+                                         L"CALL 9 STATUS LOCALHOLD",
+                                         L"USERS alice, bob, carol",
+                                         L"USER bob FULLNAME Bob B",
+                                         L"USER bob ONLINESTATUS ONLINE",
+                                         L"USER bob BUDDYSTATUS 1",
+                                         L"USER +123 BUDDYSTATUS 3",
+                                         L"CONNSTATUS LOGGEDOUT",
+                                         L"USERSTATUS AWAY",
+                                         L"CURRENTUSERHANDLE me",
+                                         L"SKYPEVERSION 7.0",
+                                         L"ERROR 68 denied",
+                                         L"PONG",
+                                         L"OK"};
 
-const wchar_t PIECES[] = {L' ', L'\t', L'\r', L'\n', L',', 0x3000, 0xFEFF, 0x0001, 0xD800, 0xDC00,
-                          0xFFFF, L'0', L'1', L'9', L'a', L'X', L'+', L'_', L'-', L'"', 0};
+const wchar_t PIECES[] = {L' ',   L'\t',  L'\r',  L'\n',  L',', 0x3000, 0xFEFF,
+                          0x0001, 0xD800, 0xDC00, 0xFFFF, L'0', L'1',   L'9',
+                          L'a',   L'X',   L'+',   L'_',   L'-', L'"',   0};
 
 std::wstring Mutate(std::mt19937& rng, std::wstring str) {
     std::uniform_int_distribution<int> op(0, 9);
@@ -53,7 +68,8 @@ std::wstring Mutate(std::mt19937& rng, std::wstring str) {
                 break;
             case 6:  // case flip
                 for (wchar_t& ch : str) {
-                    if (rng() % 3 == 0) ch = (wchar_t)(std::iswupper(ch) ? std::towlower(ch) : std::towupper(ch));
+                    if (rng() % 3 == 0)
+                        ch = (wchar_t)(std::iswupper(ch) ? std::towlower(ch) : std::towupper(ch));
                 }
                 break;
             case 7:  // splice another seed

@@ -151,7 +151,8 @@ TEST_F(LinkTest, CopyDataOnlyFromSkypesWindowAfterAttach) {
     EXPECT_EQ(0, SendText(hwndApi, nullptr, "CURRENTUSERHANDLE intruder"));
     EXPECT_EQ(L"", m_client.GetCurrentUserHandle());
 
-    EXPECT_EQ(1, SendText(hwndApi, HWND_FAKE_SKYPE, std::string("CURRENTUSERHANDLE j\xC3\xBCrgen\0junk", 28)));
+    EXPECT_EQ(1, SendText(hwndApi, HWND_FAKE_SKYPE,
+                          std::string("CURRENTUSERHANDLE j\xC3\xBCrgen\0junk", 28)));
     EXPECT_EQ(L"j\u00FCrgen", m_client.GetCurrentUserHandle());
     EXPECT_EQ(1, SendText(hwndApi, HWND_FAKE_SKYPE, "SKYPEVERSION 8.1"));  // no NUL sent
     EXPECT_EQ(L"8.1", m_client.GetSkypeVersion());
@@ -219,7 +220,8 @@ TEST_F(LinkTest, FailedSendsAreRetriedFiveTimesThenDropped) {
     EXPECT_EQ(std::string("get connstatus\0", 15), sends[4]);
     std::vector<DWORD> sleeps = SleepsFromFirstSend(m_host);
     ASSERT_GE(sleeps.size(), 4u);
-    EXPECT_EQ((std::vector<DWORD>{50, 50, 50, 10}), std::vector<DWORD>(sleeps.begin(), sleeps.begin() + 4));
+    EXPECT_EQ((std::vector<DWORD>{50, 50, 50, 10}),
+              std::vector<DWORD>(sleeps.begin(), sleeps.begin() + 4));
 
     WaitFor([&] { return m_host.Sleeps().size() >= 8; });
     m_host.FailNextSends(100);
@@ -228,8 +230,10 @@ TEST_F(LinkTest, FailedSendsAreRetriedFiveTimesThenDropped) {
     m_client.QueueCommand(L"get call 2 status");
     sends = WaitForSends(m_host, nBefore + 12);
     ASSERT_EQ(nBefore + 12, sends.size());
-    for (size_t i = nBefore; i < nBefore + 6; ++i) EXPECT_EQ(std::string("get call 1 status\0", 18), sends[i]);
-    for (size_t i = nBefore + 6; i < nBefore + 12; ++i) EXPECT_EQ(std::string("get call 2 status\0", 18), sends[i]);
+    for (size_t i = nBefore; i < nBefore + 6; ++i)
+        EXPECT_EQ(std::string("get call 1 status\0", 18), sends[i]);
+    for (size_t i = nBefore + 6; i < nBefore + 12; ++i)
+        EXPECT_EQ(std::string("get call 2 status\0", 18), sends[i]);
 }
 
 TEST_F(LinkTest, LoggedOutClientTriesEachCommandSixTimesWithoutSending) {

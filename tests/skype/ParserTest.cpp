@@ -60,13 +60,13 @@ TEST_F(ParserTest, ComposerTexts) {
     m_client.QueryConfParticipant(L"12", L"1");
     EXPECT_TRUE(m_client.RedirectMicrophone(L"1234", L"58377"));
     EXPECT_TRUE(m_client.RedirectOutput(L"1234", L"58376"));
-    EXPECT_EQ((Commands{L"get user bob fullname", L"get call 12 status",
-                        L"get call 12 partner_handle", L"get call 12 type",
-                        L"get call 12 target_identity", L"get call 12 conf_participants_count",
-                        L"get call 12 conf_participant 1",
-                        L"alter call 1234 set_capture_mic port=\"58377\"",
-                        L"alter call 1234 set_output soundcard=\"default\" port=\"58376\""}),
-              DrainQueue(m_client.GetQueue()));
+    EXPECT_EQ(
+        (Commands{L"get user bob fullname", L"get call 12 status", L"get call 12 partner_handle",
+                  L"get call 12 type", L"get call 12 target_identity",
+                  L"get call 12 conf_participants_count", L"get call 12 conf_participant 1",
+                  L"alter call 1234 set_capture_mic port=\"58377\"",
+                  L"alter call 1234 set_output soundcard=\"default\" port=\"58376\""}),
+        DrainQueue(m_client.GetQueue()));
     m_client.QueryCallDetails(L"7");
     EXPECT_EQ((Commands{L"get call 7 partner_handle", L"get call 7 type", L"get call 7 status",
                         L"get call 7 conf_participants_count"}),
@@ -92,9 +92,9 @@ TEST(ParserBeforeAttachTest, CommandsAndFriendsAreDroppedUntilTheFirstAttach) {
 }
 
 TEST_F(ParserTest, SplittingIgnoresCaseBlanksAndOneWordTexts) {
-    for (const wchar_t* psz : {L"", L"   ", L"OK", L"PONG ", L"USERS", L"\tCALL\t1\tSTATUS\tRINGING",
-                               L"FOO bar baz", L"CALL 1234", L"CALL 1234 STATUS", L"CALL 1234 STATUS  ",
-                               L"ERROR 68 Access denied"}) {
+    for (const wchar_t* psz :
+         {L"", L"   ", L"OK", L"PONG ", L"USERS", L"\tCALL\t1\tSTATUS\tRINGING", L"FOO bar baz",
+          L"CALL 1234", L"CALL 1234 STATUS", L"CALL 1234 STATUS  ", L"ERROR 68 Access denied"}) {
         EXPECT_EQ(Commands{}, Feed(psz)) << psz;
     }
     EXPECT_TRUE(m_host.m_events.empty());

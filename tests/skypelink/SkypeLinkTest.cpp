@@ -75,7 +75,8 @@ bool PumpUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs, HANDLE hWai
         DWORD dwElapsed = ::GetTickCount() - dwStart;
         if (dwElapsed >= dwTimeoutMs) return false;
         DWORD dwSlice = std::min<DWORD>(20, dwTimeoutMs - dwElapsed);
-        ::MsgWaitForMultipleObjects(hWait ? 1 : 0, hWait ? &hWait : nullptr, FALSE, dwSlice, QS_ALLINPUT);
+        ::MsgWaitForMultipleObjects(hWait ? 1 : 0, hWait ? &hWait : nullptr, FALSE, dwSlice,
+                                    QS_ALLINPUT);
     }
 }
 
@@ -99,8 +100,9 @@ std::wstring TempFile(const std::wstring& strName) {
 }
 
 std::string ReadFileBytes(const std::wstring& strPath) {
-    HANDLE h = ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = ::CreateFileW(strPath.c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return std::string();
     std::string str;
     char buf[4096];
@@ -132,8 +134,8 @@ struct CProcess {
         si.hStdOutput = hOut;
         si.hStdError = hOut;
         std::wstring strCmd = strCommandLine;
-        BOOL bOk = ::CreateProcessW(nullptr, strCmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                    nullptr, nullptr, &si, &pi);
+        BOOL bOk = ::CreateProcessW(nullptr, strCmd.data(), nullptr, nullptr, TRUE,
+                                    CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
         ::CloseHandle(hOut);
         ::CloseHandle(hIn);
         return bOk != FALSE;
@@ -169,7 +171,8 @@ public:
     bool Start(const std::string& strScenario, const std::wstring& strOptions = L"") {
         m_strLog = TempFile(m_strName + L".log");
         ::DeleteFileW(m_strLog.c_str());
-        std::wstring strCmd = L"\"" + BinDir() + L"skypesim.exe\" --log \"" + m_strLog + L"\" --quit-after 60 " + strOptions;
+        std::wstring strCmd = L"\"" + BinDir() + L"skypesim.exe\" --log \"" + m_strLog +
+                              L"\" --quit-after 60 " + strOptions;
         if (!strScenario.empty()) {
             std::wstring strScenarioFile = TempFile(m_strName + L".txt");
             WriteFileBytes(strScenarioFile, strScenario);
@@ -219,7 +222,8 @@ private:
 class CQuickKeepAliveHost : public CWin32SkypeHost {
 public:
     UINT_PTR StartTimer(CSkypeClient* pClient, UINT uElapse) override {
-        return CWin32SkypeHost::StartTimer(pClient, uElapse == CSkypeClient::KEEPALIVE_PERIOD_MS ? 1500 : uElapse);
+        return CWin32SkypeHost::StartTimer(
+            pClient, uElapse == CSkypeClient::KEEPALIVE_PERIOD_MS ? 1500 : uElapse);
     }
 };
 
@@ -248,18 +252,19 @@ protected:
     std::unique_ptr<CSkypeClient> m_pClient;
 };
 
-const std::vector<std::string> STARTUP = {"get currentuserhandle", "get connstatus", "get userstatus",
-                                          "search friends"};
+const std::vector<std::string> STARTUP = {"get currentuserhandle", "get connstatus",
+                                          "get userstatus", "search friends"};
 
 }  // namespace
 
 TEST_F(SkypeLinkTest, AttachStartupFriendsAndACall) {
     CSkypeSim sim(L"call");
-    ASSERT_TRUE(sim.Start("wait-attach\n"
-                          "after 2 call 17 incoming bob\n"
-                          "after 1 call 17 status INPROGRESS\n"
-                          "after 1.5 call 17 dtmf 5\n"
-                          "after 0.5 call 17 status FINISHED\n"));
+    ASSERT_TRUE(
+        sim.Start("wait-attach\n"
+                  "after 2 call 17 incoming bob\n"
+                  "after 1 call 17 status INPROGRESS\n"
+                  "after 1.5 call 17 dtmf 5\n"
+                  "after 0.5 call 17 status FINISHED\n"));
     StartClient();
     ASSERT_TRUE(WaitAttached());
     EXPECT_EQ(m_hwndNotify, m_pClient->GetNotifyWindow());
@@ -278,15 +283,20 @@ TEST_F(SkypeLinkTest, AttachStartupFriendsAndACall) {
     EXPECT_EQ(L"bob", pContacts->At(0).m_strHandle);
     EXPECT_EQ(L"Bob Builder", pContacts->GetFullName(L"bob"));
     EXPECT_EQ(L"Carol Singer", pContacts->GetFullName(L"carol"));
-    EXPECT_EQ(L"Bob Builder | Carol Singer | dave", pContacts->FormatDisplayNames(L"bob,carol,dave"));
+    EXPECT_EQ(L"Bob Builder | Carol Singer | dave",
+              pContacts->FormatDisplayNames(L"bob,carol,dave"));
 
     // The call: ringing, its partner, in progress, a key, finished.
-    ASSERT_TRUE(PumpUntil([] {
-        for (const SeenEvent& e : g_events) {
-            if (e.uMsg == WM_SKYPE_CALL && e.lParam == SKYPE_CALL_STATUS && e.nSlotStatus == CALL_STATUS_FINISHED) return true;
-        }
-        return false;
-    }, 15000));
+    ASSERT_TRUE(PumpUntil(
+        [] {
+            for (const SeenEvent& e : g_events) {
+                if (e.uMsg == WM_SKYPE_CALL && e.lParam == SKYPE_CALL_STATUS &&
+                    e.nSlotStatus == CALL_STATUS_FINISHED)
+                    return true;
+            }
+            return false;
+        },
+        15000));
     std::vector<int> statuses;
     bool bPartnerSeen = false;
     for (const SeenEvent& e : g_events) {
@@ -302,7 +312,8 @@ TEST_F(SkypeLinkTest, AttachStartupFriendsAndACall) {
     ASSERT_GE(statuses.size(), 3u);
     EXPECT_EQ(CALL_STATUS_RINGING, statuses.front());
     EXPECT_EQ(CALL_STATUS_FINISHED, statuses.back());
-    EXPECT_NE(statuses.end(), std::find(statuses.begin(), statuses.end(), (int)CALL_STATUS_INPROGRESS));
+    EXPECT_NE(statuses.end(),
+              std::find(statuses.begin(), statuses.end(), (int)CALL_STATUS_INPROGRESS));
     EXPECT_GE(CountEvents(WM_SKYPE_INCOMING_P2P), 1u);
     ASSERT_EQ(1u, CountEvents(WM_SKYPE_DTMF));
     for (const SeenEvent& e : g_events) {
@@ -321,18 +332,25 @@ TEST_F(SkypeLinkTest, AttachStartupFriendsAndACall) {
     // over, so nothing connects).
     m_pClient->RedirectMicrophone(L"17", L"58377");
     m_pClient->RedirectOutput(L"17", L"58376");
-    ASSERT_TRUE(PumpUntil([&] { return sim.Count("SEND", "ALTER CALL 17 SET_OUTPUT soundcard=\"default\" port=\"58376\"") > 0; }, 5000));
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return sim.Count("SEND",
+                             "ALTER CALL 17 SET_OUTPUT soundcard=\"default\" port=\"58376\"") > 0;
+        },
+        5000));
     EXPECT_EQ(1u, sim.Count("RECV", "alter call 17 set_capture_mic port=\"58377\""));
-    EXPECT_EQ(1u, sim.Count("RECV", "alter call 17 set_output soundcard=\"default\" port=\"58376\""));
+    EXPECT_EQ(1u,
+              sim.Count("RECV", "alter call 17 set_output soundcard=\"default\" port=\"58376\""));
     EXPECT_EQ(0u, sim.Lines("FAIL").size());
 }
 
 TEST_F(SkypeLinkTest, KeepAlivePingPongThenSilenceDetachesAndAnnounceReattaches) {
     CSkypeSim sim(L"keepalive");
-    ASSERT_TRUE(sim.Start("wait-attach\n"
-                          "after 4 silent\n"
-                          "after 9 resume\n"
-                          "announce\n"));
+    ASSERT_TRUE(
+        sim.Start("wait-attach\n"
+                  "after 4 silent\n"
+                  "after 9 resume\n"
+                  "announce\n"));
     StartClient();
     ASSERT_TRUE(WaitAttached());
     // Every tick probes and Skype's pong keeps the link up.
@@ -383,8 +401,8 @@ TEST_F(SkypeLinkTest, RefusedAttachPostsRefusedAndStopEndsTheWaitingSender) {
     EXPECT_FALSE(pClient->QueueCommand(L"get connstatus"));
 
     HANDLE hThread = nullptr;
-    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), pClient->GetSenderThread(), ::GetCurrentProcess(),
-                                  &hThread, SYNCHRONIZE, FALSE, 0));
+    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), pClient->GetSenderThread(),
+                                  ::GetCurrentProcess(), &hThread, SYNCHRONIZE, FALSE, 0));
     DWORD dwStart = ::GetTickCount();
     CSkypeClient::DestroyInstance();
     DWORD dwStopMs = ::GetTickCount() - dwStart;
@@ -404,10 +422,11 @@ TEST_F(SkypeLinkTest, CopyDataFromAWindowThatIsNotSkypesIsIgnored) {
     // Another process (not Skype) sends a notification to the API window.
     std::wstring strOut = TempFile(L"copydata.txt");
     CProcess host;
-    ASSERT_TRUE(host.Launch(FormatW(L"\"%lslinkhost.exe\" --out \"%ls\" --copydata %llx \"CURRENTUSERHANDLE mallory\"",
-                                    BinDir().c_str(), strOut.c_str(),
-                                    (unsigned long long)(UINT_PTR)m_pClient->GetApiWindow()),
-                            TempFile(L"copydata.out")));
+    ASSERT_TRUE(host.Launch(
+        FormatW(L"\"%lslinkhost.exe\" --out \"%ls\" --copydata %llx \"CURRENTUSERHANDLE mallory\"",
+                BinDir().c_str(), strOut.c_str(),
+                (unsigned long long)(UINT_PTR)m_pClient->GetApiWindow()),
+        TempFile(L"copydata.out")));
     EXPECT_EQ(0u, host.WaitExit(15000));
     EXPECT_EQ("copydata: sent=1 result=0\n", ReadFileBytes(strOut).substr(0, 26));
     Pump(200);
