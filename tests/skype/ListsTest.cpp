@@ -181,20 +181,14 @@ TEST(CallPartnerMapTest, SetLookupAndTranslate) {
 }
 
 TEST(StatusTableTest, CallWords) {
-    EXPECT_EQ(CALL_STATUS_UNPLACED, CallStatusFromWord(L"UNPLACED"));
-    EXPECT_EQ(CALL_STATUS_ROUTING, CallStatusFromWord(L"ROUTING"));
-    EXPECT_EQ(CALL_STATUS_EARLYMEDIA, CallStatusFromWord(L"EARLYMEDIA"));
-    EXPECT_EQ(4, CallStatusFromWord(L"FAILED"));
-    EXPECT_EQ(CALL_STATUS_RINGING, CallStatusFromWord(L"RINGING"));
-    EXPECT_EQ(6, CallStatusFromWord(L"INPROGRESS"));
-    EXPECT_EQ(7, CallStatusFromWord(L"ONHOLD"));
+    // The codes are fixed: FAILED is 4, the three hold words are all 7.
+    const wchar_t* WORDS[] = {L"UNPLACED", L"ROUTING",    L"EARLYMEDIA", L"FAILED",
+                              L"RINGING",  L"INPROGRESS", L"ONHOLD",     L"FINISHED",
+                              L"MISSED",   L"REFUSED",    L"BUSY",       L"CANCELLED"};
+    const int CODES[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    for (size_t i = 0; i < 12; ++i) EXPECT_EQ(CODES[i], CallStatusFromWord(WORDS[i])) << WORDS[i];
     EXPECT_EQ(7, CallStatusFromWord(L"LOCALHOLD"));
     EXPECT_EQ(7, CallStatusFromWord(L"REMOTEHOLD"));
-    EXPECT_EQ(8, CallStatusFromWord(L"FINISHED"));
-    EXPECT_EQ(9, CallStatusFromWord(L"MISSED"));
-    EXPECT_EQ(10, CallStatusFromWord(L"REFUSED"));
-    EXPECT_EQ(11, CallStatusFromWord(L"BUSY"));
-    EXPECT_EQ(12, CallStatusFromWord(L"CANCELLED"));
     EXPECT_EQ(0, CallStatusFromWord(L"inprogress"));  // callers uppercase first
     EXPECT_EQ(0, CallStatusFromWord(L""));
     for (int n = 0; n <= 12; ++n) {
@@ -204,22 +198,21 @@ TEST(StatusTableTest, CallWords) {
 }
 
 TEST(StatusTableTest, UserAndContactWords) {
-    EXPECT_EQ(1, UserStatusFromWord(L"LOGGEDOUT"));
-    EXPECT_EQ(2, UserStatusFromWord(L"OFFLINE"));
-    EXPECT_EQ(3, UserStatusFromWord(L"ONLINE"));
-    EXPECT_EQ(4, UserStatusFromWord(L"SKYPEME"));
-    EXPECT_EQ(5, UserStatusFromWord(L"AWAY"));
-    EXPECT_EQ(6, UserStatusFromWord(L"NA"));
-    EXPECT_EQ(7, UserStatusFromWord(L"DND"));
-    EXPECT_EQ(8, UserStatusFromWord(L"INVISIBLE"));
-    EXPECT_EQ(0, UserStatusFromWord(L"SKYPEOUT"));  // never the own status
-    EXPECT_EQ(0, UserStatusFromWord(L"WHATEVER"));
+    // LOGGEDOUT is 1 and OFFLINE 2; SKYPEOUT is a contact status only.
+    const wchar_t* WORDS[] = {L"LOGGEDOUT", L"OFFLINE", L"ONLINE", L"SKYPEME",
+                              L"AWAY",      L"NA",      L"DND",    L"INVISIBLE"};
     bool bKnown = false;
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(i + 1, UserStatusFromWord(WORDS[i])) << WORDS[i];
+        EXPECT_EQ(i + 1, ContactStatusFromWord(WORDS[i], &bKnown)) << WORDS[i];
+        EXPECT_TRUE(bKnown);
+    }
+    EXPECT_EQ(0, UserStatusFromWord(L"SKYPEOUT"));
+    EXPECT_EQ(0, UserStatusFromWord(L"WHATEVER"));
     EXPECT_EQ(9, ContactStatusFromWord(L"SKYPEOUT", &bKnown));
     EXPECT_TRUE(bKnown);
     EXPECT_EQ(0, ContactStatusFromWord(L"UNKNOWN", &bKnown));
     EXPECT_TRUE(bKnown);
-    EXPECT_EQ(6, ContactStatusFromWord(L"NA", &bKnown));
     EXPECT_EQ(0, ContactStatusFromWord(L"BOGUS", &bKnown));
     EXPECT_FALSE(bKnown);
 }
