@@ -62,6 +62,11 @@ e2e_init() {
   E2E_USERDIR=${E2E_USERDIR%/}
   E2E_APPDATA=$E2E_USERDIR/AppData/Roaming/Ombra
   E2E_DOCS=$E2E_USERDIR/Documents/Ombra
+  # On a display, Wine's desktop must come up with the X11 driver: drop the
+  # null driver from the copied registry before the first Wine process starts.
+  if [ -n "${OMBRA_DISPLAY:-}" ]; then
+    sed -i '/^"Graphics"="null"$/d' "$WINEPREFIX/user.reg"
+  fi
   trap e2e_cleanup EXIT
   bash "$E2E_ROOT/scripts/wine.sh" --server-start </dev/null >/dev/null 2>&1
   e2e_log "prefix $OMBRA_WINE_DIR"
@@ -133,12 +138,46 @@ start_sim() {
   E2E_PIDS+=($SIM_PID)
 }
 
-# start_ombra: the recorder; waits until its main window is there.
+# ports_free: nobody on this machine listens on the two audio ports. Other
+# programs (another checkout's tests or benchmarks) may hold them for a while.
+ports_free() {
+  python3 - <<'PY'
+import socket, sys
+for port in (58376, 58377):
+    s = socket.socket()
+    try:
+        s.bind(("127.0.0.1", port))
+    except OSError:
+        sys.exit(1)
+    finally:
+        s.close()
+PY
+}
+
+wait_ports_free() {
+  local n=$(( $1 * 2 ))
+  while [ $n -gt 0 ]; do
+    ports_free && return 0
+    sleep 0.5; n=$((n - 1))
+  done
+  e2e_log "audio ports 58376/58377 still taken by another program"
+  return 1
+}
+
+# start_ombra: the recorder; waits until its main window is there and its
+# start-up has run to the end (the record button is disabled at its end).
 start_ombra() {
+  wait_ports_free 180 || return 1
   bash "$E2E_ROOT/scripts/wine.sh" "$E2E_BIN/ombra.exe" </dev/null >>"$E2E_WORK/ombra.out" 2>&1 &
   OMBRA_PID=$!
   E2E_PIDS+=($OMBRA_PID)
-  ui wait-window 30
+  ui wait-window 30 || return 1
+  if ! ui wait-state 1001 disabled 20; then
+    # A message box during start-up (a port that cannot be opened) blocks it.
+    ui box "Ombra Skype Recorder" 1 ok
+    e2e_log "start-up did not finish"
+    return 1
+  fi
 }
 
 # wait_pid PID SECONDS: true when the process ended in time.
