@@ -23,7 +23,11 @@ void CLabelEx::PreSubclassWindow() {
 }
 
 void CLabelEx::SetTextColor(COLORREF cr) {
-    m_crText = cr;
+    // While hovered the blue stays; the new colour is the one the leave brings back.
+    if (m_bHover && m_bHoverColor)
+        m_crSaved = cr;
+    else
+        m_crText = cr;
     if (m_hWnd) RedrawWithParent();
 }
 

@@ -174,6 +174,22 @@ TEST(Label, HoverTurnsBlueCapturesAndRestoresOnLeaving) {
     EXPECT_FALSE(label.IsHovered());
 }
 
+// The main window turns the red "Searching for Skype" label into the black
+// user name while the mouse may be resting on it.
+TEST(Label, ColourSetWhileHoveredIsTheOneTheLeaveRestores) {
+    CHostDlg dlg;
+    ASSERT_TRUE(dlg.Create(nullptr));
+    CLabelEx label;
+    ASSERT_TRUE(label.SubclassDlgItem(107, dlg));
+    label.SetTextColor(RGB(226, 0, 0));
+    label.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(3, 3));
+    ASSERT_TRUE(label.IsHovered());
+    label.SetTextColor(RGB(0, 0, 0));
+    EXPECT_EQ(label.GetTextColor(), RGB(0, 0, 255));  // still hovered: still blue
+    label.SendMessage(WM_MOUSELEAVE);
+    EXPECT_EQ(label.GetTextColor(), RGB(0, 0, 0));
+}
+
 TEST(Label, ClickTogglesPressedAndNotifiesTheParent) {
     CHostDlg dlg;
     ASSERT_TRUE(dlg.Create(nullptr));
