@@ -379,8 +379,13 @@ TEST_F(HistoryWindowTest, FileThatCannotBePlayedIsNotMarkedRead) {
         [](void* p) -> DWORD {
             bool* pbStop = (bool*)p;
             while (!*pbStop) {
-                HWND hBox = ::FindWindowW(L"#32770", nullptr);
-                if (hBox) ::PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+                // Only boxes of this process: other test programs may run beside it.
+                for (HWND hBox = ::FindWindowW(L"#32770", nullptr); hBox;
+                     hBox = ::FindWindowExW(nullptr, hBox, L"#32770", nullptr)) {
+                    DWORD dwPid = 0;
+                    ::GetWindowThreadProcessId(hBox, &dwPid);
+                    if (dwPid == ::GetCurrentProcessId()) ::PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+                }
                 ::Sleep(50);
             }
             return 0;
