@@ -35,9 +35,10 @@ bool WriteValue(const std::wstring& strKey, const std::wstring& strName, DWORD d
 
 // Queries into a buffer of exactly cbBuffer bytes; a value stored larger than
 // that (or of another size for the fixed kinds) counts as unreadable.
+// pcbRead, when given, receives the size of the data read.
 template <typename Store>
 bool ReadOrStore(const std::wstring& strKey, const std::wstring& strName, void* pBuffer,
-                 DWORD cbBuffer, bool bExactSize, Store storeDefault) {
+                 DWORD cbBuffer, bool bExactSize, Store storeDefault, DWORD* pcbRead = nullptr) {
     HKEY hKey = nullptr;
     bool bRead = false;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, strKey.c_str(), 0, KEY_ALL_ACCESS, &hKey) ==
@@ -46,6 +47,7 @@ bool ReadOrStore(const std::wstring& strKey, const std::wstring& strName, void* 
         LSTATUS st = ::RegQueryValueExW(hKey, strName.c_str(), nullptr, nullptr,
                                         static_cast<BYTE*>(pBuffer), &cb);
         bRead = st == ERROR_SUCCESS && (!bExactSize || cb == cbBuffer);
+        if (bRead && pcbRead) *pcbRead = cb;
         if (!bRead) storeDefault(hKey);
     } else {
         hKey = nullptr;
@@ -85,12 +87,17 @@ std::wstring CRegisterAccess::ReadString(const std::wstring& strKey, const std::
     std::vector<wchar_t> defaultBuf(nChars, L'\0');
     std::wmemcpy(defaultBuf.data(), strDefault.data(), std::min(strDefault.size(), nChars - 1));
     std::vector<wchar_t> buf(defaultBuf);
-    bool bRead = ReadOrStore(strKey, strName, buf.data(), REG_STRING_BYTES, false, [&](HKEY hKey) {
-        SetValue(hKey, strName, REG_SZ, defaultBuf.data(), REG_STRING_BYTES);
-    });
+    DWORD cbRead = 0;
+    bool bRead = ReadOrStore(
+        strKey, strName, buf.data(), REG_STRING_BYTES, false,
+        [&](HKEY hKey) { SetValue(hKey, strName, REG_SZ, defaultBuf.data(), REG_STRING_BYTES); },
+        &cbRead);
+    // Data stored without its NUL (or with half a character) ends where the data ends:
+    // the default text left in the buffer behind it is not part of the value.
     const std::vector<wchar_t>& src = bRead ? buf : defaultBuf;
+    const size_t nLimit = bRead ? cbRead / sizeof(wchar_t) : nChars;
     size_t n = 0;
-    while (n < nChars && src[n] != L'\0') ++n;
+    while (n < nLimit && src[n] != L'\0') ++n;
     if (bRead && n == nChars) {
         // 260 characters stored without a NUL: too long, like an oversized value.
         WriteValue(strKey, strName, REG_SZ, defaultBuf.data(), REG_STRING_BYTES);

@@ -157,6 +157,23 @@ TEST_F(ProfileRegistry, StringsUpTo259CharactersLoadAndLongerOnesDoNot) {
     EXPECT_EQ(StringOf(*QueryRaw(CONFIG_KEY, L"sfolder")), L"E:\\rec");
 }
 
+TEST_F(ProfileRegistry, StringStoredWithoutTerminatorReadsAsItsOwnText) {
+    // Other tools may store REG_SZ data without its NUL; the in-memory value
+    // filling the rest of the buffer must not show through.
+    const std::wstring strStored = L"D:\\x";
+    SetRaw(CONFIG_KEY, L"sfolder", REG_SZ, strStored.data(),
+           static_cast<DWORD>(strStored.size() * 2));
+    // An odd byte count leaves half a character, whose other half would come
+    // from the in-memory value: only whole characters count.
+    SetRaw(CONFIG_KEY, L"position", REG_SZ, L"1,2,3,4", 7);
+    CGeneralProfile profile;
+    profile.m_strFolder = L"C:\\Users\\me\\Documents\\Ombra";
+    profile.m_strPosition = L"10,\u4e2d\u4e2d";
+    profile.Load();
+    EXPECT_EQ(profile.m_strFolder, strStored);
+    EXPECT_EQ(profile.m_strPosition, L"1,2");
+}
+
 TEST_F(ProfileRegistry, OutOfRangeValuesLoadAsTheyAre) {
     DWORD dwSeven = 7, dwNine = 9;
     SetRaw(CONFIG_KEY, L"recside", REG_DWORD, &dwSeven, 4);
