@@ -37,16 +37,21 @@ void CBaseTabCtrl::DrawAll(HDC hDC, const RECT& rcClient) {
     // The border sits just outside the display area, where the pages go.
     InflateRect(&rcDisplay, 2, 2);
     rcDisplay.top -= 1;
-    DrawMainBorder(hDC, rcDisplay);
     int nSel = GetCurSel();
     for (int i = 0; i < GetItemCount(); ++i) {
         if (i == nSel) continue;  // the selected tab is drawn last, over its neighbours
         DrawItem(hDC, i, GetItemRect(i), false);
     }
+    // After the other tabs, which reach down over the border's top line.
+    DrawMainBorder(hDC, rcDisplay);
     if (nSel >= 0) {
         RECT rc = GetItemRect(nSel);
         InflateRect(&rc, 2, 2);
-        rc.bottom -= 1;
+        // Down to and over the border's top line, so the tab opens into the page.
+        rc.bottom = rcDisplay.top + 1;
+        // The first and last tab end flush with the frame's sides.
+        if (rc.left < rcDisplay.left) rc.left = rcDisplay.left;
+        if (rc.right > rcDisplay.right) rc.right = rcDisplay.right;
         DrawItem(hDC, nSel, rc, true);
     }
 }

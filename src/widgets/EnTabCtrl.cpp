@@ -26,9 +26,8 @@ void CEnTabCtrl::DrawItem(HDC hDC, int nIndex, const RECT& rcItem, bool bSelecte
     if (bSelected) {
         // Open at the bottom so the selected tab runs into the page below it.
         FillSolidRect(hDC, RECT{rc.left, rc.top, rc.right, rc.top + 1}, crLine);
-        FillSolidRect(hDC, RECT{rc.left, rc.top, rc.left + 1, rc.bottom + 1}, crLine);
-        FillSolidRect(hDC, RECT{rc.right - 1, rc.top, rc.right, rc.bottom + 1}, crLine);
-        FillSolidRect(hDC, RECT{rc.left + 1, rc.bottom, rc.right - 1, rc.bottom + 1}, GetTabColor(true));
+        FillSolidRect(hDC, RECT{rc.left, rc.top, rc.left + 1, rc.bottom}, crLine);
+        FillSolidRect(hDC, RECT{rc.right - 1, rc.top, rc.right, rc.bottom}, crLine);
     } else if (nIndex + 1 < GetItemCount() && nIndex + 1 != GetCurSel()) {
         // A short separator between two unselected tabs.
         FillSolidRect(hDC, RECT{rc.right - 1, rc.top + 3, rc.right, rc.bottom - 3}, crLine);

@@ -358,6 +358,17 @@ TEST(FlatTabs, OwnDrawingAddsTheStyleAndPaintsTheFlatColours) {
     EXPECT_EQ(canvas.Count(rc1, crSelText), 0);
     EXPECT_EQ(canvas.At(rc1.left + 2, rc1.top + 2), crFace);
     EXPECT_EQ(canvas.At(150, 80), crFace);  // the page area
+    // The page's frame runs on under the other tabs and opens under the selected
+    // one: down a column beside the text, the selected tab has only its top line.
+    COLORREF crLine = ::GetSysColor(COLOR_BTNSHADOW);
+    auto linesDown = [&](const RECT& rcItem) {
+        int n = 0;
+        for (int y = 0; y < rcItem.bottom + 8; ++y) n += canvas.At(rcItem.left + 2, y) == crLine;
+        return n;
+    };
+    EXPECT_EQ(linesDown(rc1), 1);
+    EXPECT_EQ(linesDown(tab.GetItemRect(2)), 1);
+    EXPECT_EQ(linesDown(rc0), 1);
 
     // The selection moves: so do the colours.
     tab.SetCurSel(1);
