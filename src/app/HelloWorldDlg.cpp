@@ -220,6 +220,9 @@ BOOL CHelloWorldDlg::OnInitDialog() {
         ::CloseHandle(hThread);
 
     FillHistoryWindow();
+    // Shown now rather than when the message queue first runs empty, which a busy
+    // queue (level messages, Skype's notifications) can put off.
+    ShowWindow(SW_SHOW);
     return TRUE;
 }
 

@@ -18,6 +18,10 @@ BASE=$OMBRA_BUILD/wine-e2e-base
   [ -f "$BASE/prefix/.ombra-ready" ] || OMBRA_WINE_DIR=$BASE bash "$WINE_SH" --init
 ) 9>"$OMBRA_BUILD/wine-e2e-base.lock"
 cp -a "$BASE" "$OMBRA_WINE_DIR"
+# Wine links the user's folders to the home of the prefix it was made for.
+for link in "$OMBRA_WINE_DIR"/prefix/drive_c/users/*/*; do
+  [ -L "$link" ] && [ "$(readlink "$link")" = "$BASE/home" ] && ln -sfn "$OMBRA_WINE_DIR/home" "$link"
+done
 
 PIDS=()
 E2E_OK=0
@@ -58,11 +62,41 @@ export_config() {
   iconv -f UTF-16LE -t UTF-8 "$WORK/config.reg" 2>/dev/null | tr -d '\r'
 }
 
+# The audio ports are the machine's: another recorder (another test run) may hold
+# them, and ombra would then stop at its "port in use" message. Wait for them.
+wait_ports_free() {
+  local i
+  for ((i = 0; i < 1800; i++)); do
+    python3 - <<'PY' && return 0
+import socket, sys
+for port in (58376, 58377):
+    s = socket.socket()
+    try:
+        s.bind(("127.0.0.1", port))
+    except OSError:
+        sys.exit(1)
+    finally:
+        s.close()
+PY
+    sleep 0.1
+  done
+  fail "ports 58376/58377 stayed in use"
+}
+
 start_ombra() {
-  bash "$WINE_SH" "$OMBRA_BIN/ombra.exe" >"$WORK/ombra.out" 2>&1 &
-  OMBRA_PID=$!
-  PIDS+=("$OMBRA_PID")
-  ud wait-main 30 || fail "the main window did not appear"
+  local try
+  for try in 1 2 3; do
+    wait_ports_free
+    bash "$WINE_SH" "$OMBRA_BIN/ombra.exe" >"$WORK/ombra.out" 2>&1 &
+    OMBRA_PID=$!
+    PIDS+=("$OMBRA_PID")
+    ud wait-main 45 && return 0
+    # Another test run took the ports in between: ombra waits at its message. Again.
+    echo "e2e: ombra.exe not up (try $try)"
+    kill "$OMBRA_PID" 2>/dev/null || true
+    wait_exit "$OMBRA_PID" 10 || true
+  done
+  fail "the main window did not appear"
 }
 
 # start_sim SCENARIO_TEXT [skypesim options...]

@@ -1,6 +1,6 @@
 // appdriver: finds the recorder's main window and talks to its controls the way a
 // user's clicks would reach them. One command per run; prints results on stdout.
-//   appdriver wait-main SECS            exit 0 once the main window exists
+//   appdriver wait-main SECS            exit 0 once the main window is up and visible
 //   appdriver count-main                number of main windows
 //   appdriver click ID                  BM_CLICK on control ID of the main window
 //   appdriver text ID                   the control's text (WM_GETTEXT)
@@ -124,7 +124,10 @@ int wmain(int argc, wchar_t** argv) {
 
     if (strCmd == L"wait-main" && argc >= 3) {
         DWORD dwEnd = ::GetTickCount() + static_cast<DWORD>(_wtof(argv[2]) * 1000);
-        while (!FindMainWindow()) {
+        // Visible only once its initialisation (Skype client included) is complete.
+        for (;;) {
+            HWND hMain = FindMainWindow();
+            if (hMain && ::IsWindowVisible(hMain)) break;
             if (static_cast<LONG>(::GetTickCount() - dwEnd) > 0) return 1;
             ::Sleep(100);
         }
