@@ -284,14 +284,52 @@ CXml::ReplaceHookFn CXml::SetReplaceHook(ReplaceHookFn fn) {
 
 namespace {
 
-void AppendDeclaration(IXMLDOMDocument2* pDoc) {
+ComPtr<IXMLDOMProcessingInstruction> CreateDeclaration(IXMLDOMDocument2* pDoc) {
     ComPtr<IXMLDOMProcessingInstruction> pPi;
     CBstr target(L"xml");
     CBstr data(L"version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"");
     Check(pDoc->createProcessingInstruction(target, data, pPi.GetAddressOf()), IID_DomDocument);
     if (!pPi) ThrowNoPointer(IID_DomDocument);
+    return pPi;
+}
+
+void AppendDeclaration(IXMLDOMDocument2* pDoc) {
+    ComPtr<IXMLDOMProcessingInstruction> pPi = CreateDeclaration(pDoc);
     ComPtr<IXMLDOMNode> pAdded;
     Check(pDoc->appendChild(pPi.Get(), pAdded.GetAddressOf()), IID_DomDocument);
+}
+
+// The encoding named in a declaration's data, empty when it names none.
+std::wstring EncodingOf(const std::wstring& strData) {
+    size_t pos = strData.find(L"encoding");
+    if (pos == std::wstring::npos) return std::wstring();
+    pos = strData.find_first_of(L"\"'", pos);
+    if (pos == std::wstring::npos) return std::wstring();
+    size_t end = strData.find(strData[pos], pos + 1);
+    if (end == std::wstring::npos) return std::wstring();
+    return strData.substr(pos + 1, end - pos - 1);
+}
+
+// A file loaded with a declaration of another encoding (Latin-1, UTF-16) gets the
+// UTF-8 one before it is saved: Wine's DOM writes UTF-8 whatever the declaration
+// says, which would leave a file that reads back garbled or not at all.
+void MakeDeclarationUtf8(IXMLDOMDocument2* pDoc) {
+    ComPtr<IXMLDOMNode> pFirst;
+    Check(pDoc->get_firstChild(pFirst.GetAddressOf()), IID_DomDocument);
+    if (!pFirst) return;
+    DOMNodeType type = NODE_INVALID;
+    Check(pFirst->get_nodeType(&type), IID_DomNode);
+    if (type != NODE_PROCESSING_INSTRUCTION) return;
+    CBstr name;
+    Check(pFirst->get_nodeName(name.Out()), IID_DomNode);
+    if (name.Str() != L"xml") return;
+    CBstr data;
+    Check(pFirst->get_text(data.Out()), IID_DomNode);
+    std::wstring strEncoding = EncodingOf(data.Str());
+    if (strEncoding.empty() || _wcsicmp(strEncoding.c_str(), L"UTF-8") == 0) return;
+    ComPtr<IXMLDOMProcessingInstruction> pPi = CreateDeclaration(pDoc);
+    ComPtr<IXMLDOMNode> pOld;
+    Check(pDoc->replaceChild(pPi.Get(), pFirst.Get(), pOld.GetAddressOf()), IID_DomDocument);
 }
 
 }  // namespace
@@ -354,7 +392,12 @@ bool CXml::Save(const std::wstring& strPath) {
     const std::wstring strTemp = strPath + L".saving";
     if (m_pDoc) {
         CBstr temp(strTemp);
-        hr = m_pDoc->save(PathVariant(temp));
+        try {
+            MakeDeclarationUtf8(m_pDoc.Get());
+            hr = m_pDoc->save(PathVariant(temp));
+        } catch (const CXmlError& error) {
+            hr = error.Error();
+        }
         if (SUCCEEDED(hr)) {
             bool bReplaced = !s_pfnReplaceHook || s_pfnReplaceHook(strTemp, strPath);
             if (bReplaced)
