@@ -8,29 +8,29 @@ import os
 import struct
 
 ART = [
-    "     ##          ",
-    "    #oo#         ",
-    "    #oo#         ",
-    "    #oo#         ",
-    "    #oo#         ",
-    "    #oo###       ",
-    "    #oo#oo###    ",
-    "    #oo#oo#oo##  ",
-    " ## #oo#oo#oo#o# ",
-    "#oo##oooooooo#oo#",
-    "#ooo#ooooooooooo#",
-    " #oooooooooooooo#",
-    "  #ooooooooooooo#",
-    "  #ooooooooooooo#",
-    "   #ooooooooooo# ",
-    "   #ooooooooooo# ",
-    "    #ooooooooo#  ",
-    "    #ooooooooo#  ",
-    "     #ooooooo#   ",
-    "     #ooooooo#   ",
-    "     #########   ",
+    "      ##           ",
+    "     #oo#          ",
+    "     #oo#          ",
+    "     #oo#          ",
+    "     #oo#          ",
+    "     #oo###        ",
+    "     #oo#oo###     ",
+    "     #oo#oo#oo###  ",
+    "     #oo#oo#oo#oo# ",
+    " ##  #oo#oo#oo#oo# ",
+    "#oo# #oo#oo#oo#oo# ",
+    "#ooo##ooooooooooo# ",
+    " #ooo#oooooooooooo#",
+    "  #ooooooooooooooo#",
+    "   #oooooooooooooo#",
+    "   #ooooooooooooo# ",
+    "    #oooooooooooo# ",
+    "    #oooooooooooo# ",
+    "     #oooooooooo#  ",
+    "     #oooooooooo#  ",
+    "     ############  ",
 ]
-HOTSPOT = (5, 0)
+HOTSPOT = (6, 0)  # the top of the index finger
 SIZE = 32
 
 

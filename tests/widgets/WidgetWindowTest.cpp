@@ -446,8 +446,31 @@ TEST(Label, HandCursorComesFromTheResourcesWithItsFingertipHotSpot) {
     ICONINFO ii{};
     ASSERT_TRUE(::GetIconInfo(hCursor, &ii));
     EXPECT_FALSE(ii.fIcon);
-    EXPECT_EQ(ii.xHotspot, 5u);
+    EXPECT_EQ(ii.xHotspot, 6u);
     EXPECT_EQ(ii.yHotspot, 0u);
+    // Read the mask (a monochrome cursor keeps AND over XOR in one bitmap):
+    // the hot spot must be on the narrow top of the finger, the first opaque row.
+    BITMAP bm{};
+    ASSERT_TRUE(::GetObjectW(ii.hbmMask, sizeof(bm), &bm));
+    int cx = bm.bmWidth, cy = ii.hbmColor ? bm.bmHeight : bm.bmHeight / 2;
+    std::vector<DWORD> px((size_t)cx * bm.bmHeight);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), cx, -bm.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC hScreen = ::GetDC(nullptr);
+    ASSERT_EQ(::GetDIBits(hScreen, ii.hbmMask, 0, bm.bmHeight, px.data(), &bi, DIB_RGB_COLORS), bm.bmHeight);
+    ::ReleaseDC(nullptr, hScreen);
+    auto opaque = [&](int x, int y) { return (px[(size_t)y * cx + x] & 0xFFFFFF) == 0; };
+    int nTopRow = -1, nRows = 0, nTopWidth = 0;
+    for (int y = 0; y < cy; ++y) {
+        int n = 0;
+        for (int x = 0; x < cx; ++x) n += opaque(x, y);
+        if (n && nTopRow < 0) nTopRow = y, nTopWidth = n;
+        nRows += n > 0;
+    }
+    EXPECT_EQ(nTopRow, (int)ii.yHotspot);
+    EXPECT_TRUE(opaque(ii.xHotspot, ii.yHotspot));
+    EXPECT_LE(nTopWidth, 3);  // a fingertip
+    EXPECT_GE(nRows, 16);     // with a hand below it
     if (ii.hbmMask) ::DeleteObject(ii.hbmMask);
     if (ii.hbmColor) ::DeleteObject(ii.hbmColor);
     ::DestroyCursor(hCursor);
