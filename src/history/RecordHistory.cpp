@@ -25,6 +25,27 @@ std::wstring ReplaceAll(std::wstring strText, const std::wstring& strFrom,
     return strText;
 }
 
+// XML 1.0 cannot carry most control characters, U+FFFE, U+FFFF or half a surrogate
+// pair: written as they are, they leave a record.xml that no longer parses, and the
+// whole history is gone from view at the next start. They are stored as U+FFFD, and
+// searches map them the same way so the entry is still found by the caller's text.
+std::wstring XmlSafe(std::wstring strText) {
+    for (size_t i = 0; i < strText.size(); ++i) {
+        wchar_t c = strText[i];
+        bool bHigh = c >= 0xD800 && c <= 0xDBFF;
+        bool bLow = c >= 0xDC00 && c <= 0xDFFF;
+        if (bHigh && i + 1 < strText.size() && strText[i + 1] >= 0xDC00 &&
+            strText[i + 1] <= 0xDFFF) {
+            ++i;
+            continue;
+        }
+        if ((c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') || c == 0xFFFE || c == 0xFFFF ||
+            bHigh || bLow)
+            strText[i] = 0xFFFD;
+    }
+    return strText;
+}
+
 bool SameText(const std::wstring& a, const std::wstring& b) {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                                   static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
@@ -146,14 +167,14 @@ bool CRecordHistory::AddRecord(const RecordEntry& entry) {
     try {
         CXmlNode list = GetList();
         rec = list.AddChild(NewRecordName(list));
-        Require(rec.GetChild(L"name").SetString(entry.m_strName));
-        Require(rec.GetChild(L"time").SetString(entry.m_strTime));
-        Require(rec.GetChild(L"file").SetString(entry.m_strFile));
+        Require(rec.GetChild(L"name").SetString(XmlSafe(entry.m_strName)));
+        Require(rec.GetChild(L"time").SetString(XmlSafe(entry.m_strTime)));
+        Require(rec.GetChild(L"file").SetString(XmlSafe(entry.m_strFile)));
         Require(rec.GetChild(L"type").SetInt(entry.m_nType));
         Require(rec.GetChild(L"duration").SetInt(entry.m_nDuration));
         Require(rec.GetChild(L"new").SetBool(entry.m_bNew));
-        Require(
-            rec.GetChild(L"note").SetString(ReplaceAll(entry.m_strNote, L"\r\n", NOTE_LINE_BREAK)));
+        Require(rec.GetChild(L"note").SetString(
+            XmlSafe(ReplaceAll(entry.m_strNote, L"\r\n", NOTE_LINE_BREAK))));
     } catch (const CXmlError&) {
         TraceW(L"add record exception\n");
         // A half-written entry would be saved with the next change.
@@ -174,6 +195,8 @@ bool CRecordHistory::SearchNode(const std::wstring& strName, const std::wstring&
                                 CXmlNode& node) {
     CLock lock(m_lock);
     bool bFound = false;
+    const std::wstring strSafeName = XmlSafe(strName);
+    const std::wstring strSafeTime = XmlSafe(strTime);
     try {
         CXmlNodeList children = GetList().GetChildNodes();
         long nCount = children.GetLength();
@@ -182,8 +205,8 @@ bool CRecordHistory::SearchNode(const std::wstring& strName, const std::wstring&
             CXmlNode child = children.NextNode();
             if (child.IsNull()) break;
             if (!child.IsElement()) continue;
-            if (SameText(child.GetChild(L"name").GetString(), strName) &&
-                SameText(child.GetChild(L"time").GetString(), strTime)) {
+            if (SameText(child.GetChild(L"name").GetString(), strSafeName) &&
+                SameText(child.GetChild(L"time").GetString(), strSafeTime)) {
                 node = child;
                 bFound = true;
                 break;

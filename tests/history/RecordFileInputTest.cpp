@@ -84,3 +84,37 @@ TEST_F(RecordFileInput, Utf8DeclarationsAreLeftAsTheyAre) {
     // The declaration is not replaced: it still names the encoding in its own letters.
     EXPECT_LT(data.find("utf-8"), data.find("?>")) << data;
 }
+
+TEST_F(RecordFileInput, CharactersXmlCannotHoldDoNotMakeTheFileUnreadable) {
+    RecordEntry e;
+    e.m_strName = L"odd\x01name\xfffe";
+    e.m_strTime = L"1273656615";
+    e.m_strFile = L"C:\\Rec\\odd\xffff.mp3";
+    e.m_strNote = L"half a pair \xd83d here\r\nand \xde00 there, tab\tkept";
+    const std::wstring strPair = L"whole pair \U0001F600";
+    {
+        CRecordHistory store;
+        store.Open(m_strPath);
+        ASSERT_TRUE(store.AddRecord(e));
+        RecordEntry ok;
+        ok.m_strName = strPair;
+        ok.m_strTime = L"2";
+        ASSERT_TRUE(store.AddRecord(ok));
+        // The caller's own text still finds the entry.
+        EXPECT_FALSE(store.AddRecord(e));
+        EXPECT_TRUE(store.MarkRecordRead(e.m_strName, e.m_strTime));
+    }
+    CRecordHistory store;
+    store.Open(m_strPath);
+    ASSERT_EQ(store.GetCount(), 2) << FileText();
+    RecordEntry back;
+    ASSERT_TRUE(store.GetRecord(0, back));
+    EXPECT_EQ(back.m_strName, L"odd\xfffdname\xfffd");
+    EXPECT_EQ(back.m_strFile, L"C:\\Rec\\odd\xfffd.mp3");
+    EXPECT_EQ(back.m_strNote, L"half a pair \xfffd here\r\nand \xfffd there, tab\tkept");
+    EXPECT_FALSE(back.m_bNew);
+    ASSERT_TRUE(store.GetRecord(1, back));
+    EXPECT_EQ(back.m_strName, strPair);
+    EXPECT_TRUE(store.DeleteRecord(e.m_strName, e.m_strTime));
+    EXPECT_EQ(store.GetCount(), 1);
+}
