@@ -354,6 +354,8 @@ bool CXml::Open(const std::wstring& strPath) {
         Check(m_pDoc->put_async(VARIANT_FALSE), IID_DomDocument2);
         Check(m_pDoc->put_preserveWhiteSpace(VARIANT_FALSE), IID_DomDocument2);
         Check(m_pDoc->put_validateOnParse(VARIANT_FALSE), IID_DomDocument2);
+        // A DTD in the file must not make start-up fetch other files or web addresses.
+        Check(m_pDoc->put_resolveExternals(VARIANT_FALSE), IID_DomDocument2);
         m_strPath = strPath;
 
         HANDLE hFile =

@@ -118,3 +118,64 @@ TEST_F(RecordFileInput, CharactersXmlCannotHoldDoNotMakeTheFileUnreadable) {
     EXPECT_TRUE(store.DeleteRecord(e.m_strName, e.m_strTime));
     EXPECT_EQ(store.GetCount(), 1);
 }
+
+TEST_F(RecordFileInput, DeepNestingIsKeptAsideAndTheStoreGoesOn) {
+    std::string strDoc = std::string(DECLARATION) +
+                         "<quern><list><rec1><name>deep</name><time>1</time><note>";
+    for (int i = 0; i < 100000; ++i) strDoc += "<a>";
+    strDoc += "x";
+    for (int i = 0; i < 100000; ++i) strDoc += "</a>";
+    strDoc += "</note></rec1></list></quern>";
+    ASSERT_TRUE(WriteBytes(m_strPath, strDoc));
+    std::vector<std::wstring> names = AddAndReadBack();
+    // Either the DOM takes the file in whole or it is kept beside the new one.
+    if (names.size() == 2) {
+        EXPECT_EQ(names[0], L"deep");
+    } else {
+        ASSERT_EQ(names.size(), 1u);
+        EXPECT_EQ(m_dir.List().size(), 2u);
+        std::string kept;
+        for (const std::wstring& strName : m_dir.List())
+            if (strName != L"record.xml") ReadBytes(m_dir.File(strName), kept);
+        EXPECT_EQ(kept, strDoc);
+    }
+}
+
+TEST_F(RecordFileInput, EntityExpansionDoesNotBlowUp) {
+    std::string strDoc = "<?xml version=\"1.0\"?><!DOCTYPE quern [<!ENTITY l0 \"lollollol\">";
+    for (int i = 1; i < 10; ++i) {
+        strDoc += "<!ENTITY l" + std::to_string(i) + " \"";
+        for (int k = 0; k < 10; ++k) strDoc += "&l" + std::to_string(i - 1) + ";";
+        strDoc += "\">";
+    }
+    strDoc += "]><quern><list><rec1><name>a</name><time>1</time><note>&l9;</note></rec1>"
+              "</list></quern>";
+    ASSERT_TRUE(WriteBytes(m_strPath, strDoc));
+    CRecordHistory store;
+    store.Open(m_strPath);
+    RecordEntry e;
+    if (store.GetCount() == 1) {
+        ASSERT_TRUE(store.GetRecord(0, e));
+        EXPECT_EQ(e.m_strName, L"a");
+    } else {
+        EXPECT_EQ(store.GetCount(), 0);
+    }
+}
+
+TEST_F(RecordFileInput, DtdInTheFileLoadsWithoutPullingInOtherFiles) {
+    const std::wstring strOther = m_dir.File(L"other.txt");
+    ASSERT_TRUE(WriteBytes(strOther, "PRIVATE TEXT"));
+    ASSERT_TRUE(WriteBytes(
+        m_strPath, "<?xml version=\"1.0\"?><!DOCTYPE quern [<!ENTITY who \"bob\">"
+                   "<!ENTITY other SYSTEM \"" + WideToUtf8(strOther) + "\">]><quern><list><rec1>"
+                   "<name>&who;</name><time>1</time><note>&other;</note></rec1></list></quern>"));
+    std::vector<std::wstring> names = AddAndReadBack();
+    ASSERT_EQ(names.size(), 2u) << FileText();
+    EXPECT_EQ(names[0], L"bob");
+    EXPECT_EQ(FileText().find("PRIVATE TEXT"), std::string::npos) << FileText();
+    CRecordHistory store;
+    store.Open(m_strPath);
+    RecordEntry e;
+    ASSERT_TRUE(store.GetRecord(0, e));
+    EXPECT_EQ(e.m_strNote.find(L"PRIVATE"), std::wstring::npos);
+}
