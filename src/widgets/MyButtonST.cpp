@@ -173,6 +173,12 @@ LRESULT CMyButtonST::OnMouseLeave() {
     return Default();
 }
 
+LRESULT CMyButtonST::OnLButtonDblClk(UINT nFlags, POINT pt) {
+    // The button class reports a quick second click on an owner-drawn button
+    // only as BN_DOUBLECLICKED; here it is pressed and clicked like the first.
+    return SendMessage(WM_LBUTTONDOWN, nFlags, MAKELPARAM(pt.x, pt.y));
+}
+
 LRESULT CMyButtonST::OnKillFocus(HWND hNew) {
     SetHover(false);
     return CButton::OnKillFocus(hNew);

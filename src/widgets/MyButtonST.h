@@ -43,6 +43,7 @@ protected:
     bool OnReflect(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
     LRESULT OnMouseMove(UINT nFlags, POINT pt) override;
     LRESULT OnMouseLeave() override;
+    LRESULT OnLButtonDblClk(UINT nFlags, POINT pt) override;
     LRESULT OnKillFocus(HWND hNew) override;
     LRESULT OnTimer(UINT_PTR nId) override;
     LRESULT OnEraseBkgnd(HDC) override { return 1; }

@@ -296,6 +296,26 @@ TEST(BitmapButton, SlotsTransparencyGreyAndTooltip) {
     EXPECT_EQ(button.GetTooltipText(), L"Options");
 }
 
+// Pause and resume are two quick clicks on the same button.
+TEST(BitmapButton, AQuickSecondClickIsAClickToo) {
+    CHostDlg dlg;
+    ASSERT_TRUE(dlg.Create(nullptr));
+    dlg.ShowWindow(SW_SHOW);
+    CMyButtonST button;
+    ASSERT_TRUE(button.SubclassDlgItem(106, dlg));
+    button.SetBitmaps(MakeFramedBitmap(12, 12, RGB(255, 0, 0), RGB(255, 255, 255)), RGB(255, 255, 255));
+    button.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    button.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    button.SendMessage(WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(3, 3));
+    button.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    int nClicks = 0;
+    for (auto [nId, nCode] : dlg.m_commands) {
+        EXPECT_EQ(nId, 106u);
+        nClicks += nCode == BN_CLICKED;
+    }
+    EXPECT_EQ(nClicks, 2);
+}
+
 TEST(BitmapButton, HoverFollowsTheMouseOnlyWhileItsWindowIsActive) {
     CHostDlg dlg;
     ASSERT_TRUE(dlg.Create(nullptr));
