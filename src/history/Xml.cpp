@@ -392,7 +392,12 @@ bool CXml::Save(const std::wstring& strPath) {
     HRESULT hr = E_POINTER;
     // Written beside the target first, so the target is replaced whole or not at all.
     const std::wstring strTemp = strPath + L".saving";
-    if (m_pDoc) {
+    // Writing in place fails on a read-only file; replacing it by rename need not
+    // (Wine allows it), and the user's protection would be gone with the old file.
+    DWORD dwAttributes = ::GetFileAttributesW(strPath.c_str());
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY))
+        hr = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    else if (m_pDoc) {
         CBstr temp(strTemp);
         try {
             MakeDeclarationUtf8(m_pDoc.Get());

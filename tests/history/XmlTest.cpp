@@ -250,6 +250,34 @@ TEST_F(XmlDocument, FailedReplaceLeavesThePreviousFile) {
     EXPECT_EQ(again.GetRoot().GetChild(L"v").GetString(), L"new");
 }
 
+TEST_F(XmlDocument, ReadOnlyFileIsNotReplaced) {
+    const std::wstring strPath = m_dir.File(L"locked.xml");
+    CXml xml;
+    ASSERT_TRUE(xml.Open(strPath));
+    xml.GetRoot().GetChild(L"v").SetString(L"old");
+    ASSERT_TRUE(xml.Save(strPath));
+    std::string before;
+    ReadBytes(strPath, before);
+    ASSERT_TRUE(::SetFileAttributesW(strPath.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    xml.GetRoot().GetChild(L"v").SetString(L"new");
+    CTraceCapture trace;
+    EXPECT_FALSE(xml.Save(strPath));
+    std::string after;
+    ReadBytes(strPath, after);
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(::GetFileAttributesW(strPath.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(trace.Text().rfind(L"CXml::Save( " + strPath + L" ) failed:", 0), 0u);
+    EXPECT_EQ(m_dir.List().size(), 1u);
+
+    // Writable again: the change held in memory goes out with the next save.
+    ASSERT_TRUE(::SetFileAttributesW(strPath.c_str(), FILE_ATTRIBUTE_NORMAL));
+    ASSERT_TRUE(xml.Save(strPath));
+    CXml again;
+    ASSERT_TRUE(again.Open(strPath));
+    EXPECT_EQ(again.GetRoot().GetChild(L"v").GetString(), L"new");
+}
+
 TEST_F(XmlDocument, EmptyNodesAndUnopenedDocumentsFailWithInvalidPointer) {
     CXml unopened;
     EXPECT_FALSE(unopened.HasDocument());
