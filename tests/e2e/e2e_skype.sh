@@ -13,7 +13,7 @@ start_sim --announce --scenario "$E2E_TESTS/relogin.txt" --quit-after 40
 check "first Skype ends its scenario" wait_pid "$SIM_PID" 30
 sim1=$E2E_WORK/sim1.log
 mv "$E2E_WORK/sim.log" "$sim1"
-check "logged out and in again" grep -q "STEP line 5: login" "$sim1"
+check "logged out and in again" grep -q "STEP line 4: login" "$sim1"
 check "discovered again after the login" \
   test "$(grep -c 'ATTACH discover from .* -> 0' "$sim1")" -ge 2
 check "start-up queries sent again after the login" \
