@@ -93,9 +93,10 @@ std::wstring CRegisterAccess::ReadString(const std::wstring& strKey, const std::
         [&](HKEY hKey) { SetValue(hKey, strName, REG_SZ, defaultBuf.data(), REG_STRING_BYTES); },
         &cbRead);
     // Data stored without its NUL (or with half a character) ends where the data ends:
-    // the default text left in the buffer behind it is not part of the value.
+    // the default text left in the buffer behind it is not part of the value. Data of
+    // no whole character leaves the buffer as it was, the default.
     const std::vector<wchar_t>& src = bRead ? buf : defaultBuf;
-    const size_t nLimit = bRead ? cbRead / sizeof(wchar_t) : nChars;
+    const size_t nLimit = bRead && cbRead >= sizeof(wchar_t) ? cbRead / sizeof(wchar_t) : nChars;
     size_t n = 0;
     while (n < nLimit && src[n] != L'\0') ++n;
     if (bRead && n == nChars) {

@@ -172,6 +172,12 @@ TEST_F(ProfileRegistry, StringStoredWithoutTerminatorReadsAsItsOwnText) {
     profile.Load();
     EXPECT_EQ(profile.m_strFolder, strStored);
     EXPECT_EQ(profile.m_strPosition, L"1,2");
+    // No data at all reads as the in-memory value, which is left alone.
+    SetRaw(CONFIG_KEY, L"sfolder", REG_SZ, L"", 0);
+    profile.m_strFolder = L"E:\\rec";
+    profile.Load();
+    EXPECT_EQ(profile.m_strFolder, L"E:\\rec");
+    EXPECT_EQ(QueryRaw(CONFIG_KEY, L"sfolder")->data.size(), 0u);
 }
 
 TEST_F(ProfileRegistry, OutOfRangeValuesLoadAsTheyAre) {
