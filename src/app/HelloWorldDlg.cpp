@@ -607,13 +607,15 @@ LRESULT CHelloWorldDlg::OnPaint() {
     SIZE szSkin = m_bmpBackground.GetSize();
     RECT rcClient = GetClientRect();
     if (szSkin.cx > 0 && (rcClient.right > szSkin.cx || rcClient.bottom > szSkin.cy)) {
-        // The window takes the size of its skin.
-        rcClient.right = std::min<LONG>(rcClient.right, szSkin.cx);
-        rcClient.bottom = std::min<LONG>(rcClient.bottom, szSkin.cy);
-        RECT rcScreen = rcClient;
-        ::MapWindowPoints(m_hWnd, nullptr, reinterpret_cast<POINT*>(&rcScreen), 2);
-        ::MoveWindow(m_hWnd, rcScreen.left, rcScreen.top, rcScreen.right - rcScreen.left,
-                     rcScreen.bottom - rcScreen.top, TRUE);
+        // The window takes the size of its skin. Its frame stays where it is: moving
+        // the frame onto the client rectangle would shift the window by the border
+        // width at every start.
+        RECT rcWindow = GetWindowRect();
+        int cxFrame = (rcWindow.right - rcWindow.left) - rcClient.right;
+        int cyFrame = (rcWindow.bottom - rcWindow.top) - rcClient.bottom;
+        int cx = std::min<LONG>(rcClient.right, szSkin.cx);
+        int cy = std::min<LONG>(rcClient.bottom, szSkin.cy);
+        ::MoveWindow(m_hWnd, rcWindow.left, rcWindow.top, cx + cxFrame, cy + cyFrame, TRUE);
         rcClient = GetClientRect();
     }
     LayoutSkin(rcClient.right, rcClient.bottom);
