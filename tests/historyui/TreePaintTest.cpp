@@ -166,3 +166,20 @@ TEST_F(TreePaintTest, SeparatorLinesUnderEveryRow) {
     RECT rcDay = tree.GetRowRect(tree.GetParentItem(hRow));
     EXPECT_EQ(pic.At(rcDay.left + 2, rcDay.bottom - 1), RGB(235, 235, 235));
 }
+
+TEST_F(TreePaintTest, CallIconStandsOutOnTheSelectedRow) {
+    // Add() makes incoming calls; new and played ones have icons of their own colours.
+    HTREEITEM hNew = Add(L"fresh", 3600, true);
+    HTREEITEM hPlayed = Add(L"heard", 7200, false);
+    CTreeCtrlBT& tree = m_dlg.GetTree();
+    for (HTREEITEM hRow : {hNew, hPlayed}) {
+        tree.SelectItem(hRow);
+        RECT rcRow = tree.GetRowRect(hRow), rcText = {};
+        TreeView_GetItemRect(tree, hRow, &rcText, TRUE);
+        const RECT rcIcon = LayoutRecordRow(rcRow, rcText.left).rcIcon;
+        CTreePicture pic(tree);
+        const int nArea = (rcIcon.right - rcIcon.left) * (rcIcon.bottom - rcIcon.top);
+        // The handset is most of the icon: it must not melt into the highlight.
+        EXPECT_GT(nArea - pic.Count(rcIcon, ACCENT), 40) << "row " << (hRow == hNew ? "new" : "played");
+    }
+}
