@@ -67,7 +67,6 @@ BOOL CDlgRecHistory::OnInitDialog() {
     LOGFONTW lf = CFont::GetLogFont(GetFont());
     wcscpy_s(lf.lfFaceName, L"Arial");
     lf.lfHeight = -13;
-    lf.lfWeight = FW_BOLD;
     m_fontTitle = CFont(lf);
 
     m_btnClose.SubclassDlgItem(IDC_HISTORY_CLOSE, m_hWnd);
