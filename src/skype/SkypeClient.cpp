@@ -158,8 +158,10 @@ LRESULT CSkypeClient::OnAttachMessage(HWND hwndSkype, LPARAM lStatus) {
     switch (lStatus) {
         case ATTACH_SUCCESS:
             m_hwndSkype = hwndSkype;
-            // A keep-alive re-discovery answered: the link never went away.
-            if (!m_bRediscovering) OnAttached();
+            // A keep-alive re-discovery answered while still attached: the link
+            // never went away. After a refusal or a log-out only OnAttached
+            // turns the queue and the sending back on.
+            if (!m_bRediscovering || !m_bAttached) OnAttached();
             m_bRediscovering = false;
             m_bPongSeen = true;
             if (m_nKeepAliveTimer) m_pHost->StopTimer(m_nKeepAliveTimer);

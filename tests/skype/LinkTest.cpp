@@ -389,6 +389,37 @@ TEST_F(KeepAliveTest, RefusedWhileAttachedKeepsTheTimerRunning) {
     EXPECT_EQ(STARTUP, Queued());
 }
 
+TEST_F(KeepAliveTest, SuccessAfterARefusalDuringRediscoveryAttachesAgain) {
+    Answer(ATTACH_SUCCESS);
+    Queued();
+    Tick();  // probe, never answered
+    Queued();
+    Tick();  // re-discover
+    ASSERT_TRUE(m_client.IsRediscovering());
+    Answer(ATTACH_REFUSED);
+    Answer(ATTACH_SUCCESS);  // the user allowed us after all
+    EXPECT_TRUE(m_client.IsAttached());
+    EXPECT_TRUE(m_client.GetQueue()->IsEnabled());
+    EXPECT_EQ(STARTUP, Queued());
+    EXPECT_EQ(2u, m_host.CountEvents(WM_SKYPE_ATTACHED));
+    Tick();
+    EXPECT_EQ((Commands{L"ping"}), Queued());
+}
+
+TEST_F(KeepAliveTest, SuccessAfterALogOutDuringRediscoveryAttachesAgain) {
+    Answer(ATTACH_SUCCESS);
+    Queued();
+    m_client.ParseNotification(L"CONNSTATUS LOGGEDOUT");
+    Tick();  // the probe cannot be sent
+    Queued();
+    Tick();
+    ASSERT_TRUE(m_client.IsRediscovering());
+    Answer(ATTACH_SUCCESS);  // logged in again and found by the keep-alive
+    EXPECT_TRUE(m_client.IsAttached());
+    EXPECT_EQ(STARTUP, Queued());
+    EXPECT_EQ(2u, m_host.CountEvents(WM_SKYPE_ATTACHED));
+}
+
 TEST_F(KeepAliveTest, LoggedOutLeadsToRediscovery) {
     Answer(ATTACH_SUCCESS);
     Queued();

@@ -388,6 +388,22 @@ TEST_F(SkypeLinkTest, KeepAlivePingPongThenSilenceDetachesAndAnnounceReattaches)
     EXPECT_EQ(2u, sim.Count("RECV", "get currentuserhandle"));
 }
 
+TEST_F(SkypeLinkTest, RevokedAccessComesBackThroughTheKeepAliveDiscover) {
+    CSkypeSim sim(L"revoke");
+    ASSERT_TRUE(sim.Start("wait-attach\n"
+                          "after 1 revoke\n"));
+    StartClient();
+    ASSERT_TRUE(WaitAttached());
+    ASSERT_TRUE(PumpUntil([] { return CountEvents(WM_SKYPE_REFUSED) > 0; }, 10000));
+    EXPECT_FALSE(m_pClient->IsAttached());
+    // Skype answers the keep-alive's discover with success: a full attach again,
+    // not a link that looks alive but sends nothing.
+    ASSERT_TRUE(PumpUntil([] { return CountEvents(WM_SKYPE_ATTACHED) == 2; }, 15000));
+    EXPECT_TRUE(m_pClient->IsAttached());
+    ASSERT_TRUE(PumpUntil([&] { return sim.Count("RECV", "search friends") == 2; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return sim.Count("RECV", "ping") >= 1; }, 5000));
+}
+
 TEST_F(SkypeLinkTest, RefusedAttachPostsRefusedAndStopEndsTheWaitingSender) {
     CSkypeSim sim(L"refused");
     ASSERT_TRUE(sim.Start("", L"--refuse-attach"));
