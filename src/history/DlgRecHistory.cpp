@@ -224,6 +224,8 @@ void CDlgRecHistory::StartSelectedRecording() {
     ReleaseMedia();
     m_player.SetFileName(strFile);
     m_player.CreateMediaWindow();
+    // A new media window starts at full volume: give it the one the slider shows.
+    m_player.SetVolume(m_sliderVolume.GetPos() * 100);
     m_player.Seek(0);
     LONG nLength = m_player.GetLength();
     m_sliderPosition.SetRange(0, nLength, false);

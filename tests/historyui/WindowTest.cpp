@@ -432,6 +432,33 @@ TEST_F(HistoryWindowTest, VolumeSliderSetsTheMediaVolume) {
     Click(IDC_HISTORY_STOP);
 }
 
+namespace {
+// Volumes sent to any media window of this thread, seen by a hook since the window
+// is made and spoken to inside one click.
+std::vector<LPARAM> g_volumesSent;
+LRESULT CALLBACK WatchVolume(int nCode, WPARAM wParam, LPARAM lParam) {
+    auto* pMsg = reinterpret_cast<CWPSTRUCT*>(lParam);
+    if (nCode == HC_ACTION && pMsg->message == MCIWNDM_SETVOLUME) g_volumesSent.push_back(pMsg->lParam);
+    return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
+}
+}  // namespace
+
+TEST_F(HistoryWindowTest, NewRecordingPlaysAtTheVolumeTheSliderShows) {
+    std::wstring strFile = CopyOfTone(L"quiet.mp3");
+    Open({MakeEntry(L"una", NOW - HOUR, true, strFile)});
+    ::SendMessageW(Item(IDC_HISTORY_VOLUME), TBM_SETPOS, TRUE, 2);
+    Tree().SelectItem(RowNamed(L"una"));
+    g_volumesSent.clear();
+    HHOOK hHook = ::SetWindowsHookExW(WH_CALLWNDPROC, &WatchVolume, nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(hHook, nullptr);
+    Click(IDC_HISTORY_PLAY);
+    ::UnhookWindowsHookEx(hHook);
+    ASSERT_EQ(m_dlg.GetPlayState(), PLAYSTATE_PLAYING);
+    ASSERT_FALSE(g_volumesSent.empty()) << "the new media window is told the volume";
+    EXPECT_EQ(g_volumesSent.back(), 200);
+    Click(IDC_HISTORY_STOP);
+}
+
 TEST_F(HistoryWindowTest, PositionSliderReleaseSeeksAndKeepsPaused) {
     std::wstring strFile = CopyOfTone(L"seek.mp3", L"tone3s.mp3");
     Open({MakeEntry(L"ivy", NOW - HOUR, true, strFile)});
