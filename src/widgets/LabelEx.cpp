@@ -50,6 +50,11 @@ void CLabelEx::SetIconIndex(int nIndex) {
     if (m_hWnd) RedrawWithParent();
 }
 
+void CLabelEx::SetHoverTracking(bool bOn) {
+    m_bHoverTracking = bOn;
+    if (!bOn) LeaveHover();
+}
+
 void CLabelEx::SetFrame(bool bOn) {
     m_bFrame = bOn;
     if (m_hWnd) RedrawWithParent();

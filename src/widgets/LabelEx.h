@@ -27,7 +27,8 @@ public:
     bool HasIconList() const { return m_icons.Get() != nullptr; }
     void SetIconIndex(int nIndex);
     int GetIconIndex() const { return m_nIconIndex; }
-    void SetHoverTracking(bool bOn) { m_bHoverTracking = bOn; }
+    // Off also ends a hover in progress: the label stops looking clickable at once.
+    void SetHoverTracking(bool bOn);
     void SetHoverColorChange(bool bOn) { m_bHoverColor = bOn; }
     void SetHoverUnderline(bool bOn) { m_bHoverUnderline = bOn; }
     void SetFrame(bool bOn);

@@ -176,7 +176,7 @@ TEST(Label, HoverTurnsBlueCapturesAndRestoresOnLeaving) {
 
 // The main window turns the red "Searching for Skype" label into the black
 // user name while the mouse may be resting on it.
-TEST(Label, ColourSetWhileHoveredIsTheOneTheLeaveRestores) {
+TEST(Label, ColourOrTrackingChangedWhileHoveredEndsInTheNewState) {
     CHostDlg dlg;
     ASSERT_TRUE(dlg.Create(nullptr));
     CLabelEx label;
@@ -187,6 +187,14 @@ TEST(Label, ColourSetWhileHoveredIsTheOneTheLeaveRestores) {
     label.SetTextColor(RGB(0, 0, 0));
     EXPECT_EQ(label.GetTextColor(), RGB(0, 0, 255));  // still hovered: still blue
     label.SendMessage(WM_MOUSELEAVE);
+    EXPECT_EQ(label.GetTextColor(), RGB(0, 0, 0));
+
+    // Becoming a plain label (the user name once Skype answers) ends the hover there and then.
+    label.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(3, 3));
+    ASSERT_TRUE(label.IsHovered());
+    label.SetHoverTracking(false);
+    EXPECT_FALSE(label.IsHovered());
+    EXPECT_NE(::GetCapture(), label.m_hWnd);
     EXPECT_EQ(label.GetTextColor(), RGB(0, 0, 0));
 }
 
