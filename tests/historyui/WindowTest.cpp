@@ -17,6 +17,7 @@
 #include "history/RecordHistory.h"
 #include "historyui/TestSupport.h"
 #include "skype/ContactList.h"
+#include "widgets/MyButtonST.h"
 
 namespace {
 
@@ -703,4 +704,29 @@ TEST_F(HistoryWindowTest, CloseButtonAndEscapeHideTheWindow) {
     ::SendMessageW(m_dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_FALSE(m_dlg.IsWindowVisible());
     EXPECT_TRUE(m_dlg.IsWindow()) << "hidden, never destroyed";
+}
+
+TEST(HistoryPictures, PlayerButtonsLookDisabledOnlyWhenTheyAre) {
+    // A disabled button draws its picture in greys: a grey picture would look disabled always.
+    for (UINT nId : {IDB_HISTORY_PLAY, IDB_HISTORY_PAUSE, IDB_HISTORY_STOP}) {
+        CBitmap bmp;
+        ASSERT_TRUE(bmp.Load(nId)) << nId;
+        CBitmap dib;
+        DWORD* pBits = nullptr;
+        ASSERT_TRUE(dib.CreateDib32(24, 24, (void**)&pBits));
+        {
+            CCompatibleDC dcSrc(nullptr), dcDst(nullptr);
+            CSelectObject selSrc(dcSrc, bmp), selDst(dcDst, dib);
+            ::BitBlt(dcDst, 0, 0, 24, 24, dcSrc, 0, 0, SRCCOPY);
+            ::GdiFlush();
+        }
+        int nColoured = 0;
+        for (int i = 0; i < 24 * 24; ++i) {
+            COLORREF c = RGB((pBits[i] >> 16) & 0xFF, (pBits[i] >> 8) & 0xFF, pBits[i] & 0xFF);
+            COLORREF g = GreyOf(c);
+            if (abs(GetRValue(c) - GetRValue(g)) + abs(GetGValue(c) - GetGValue(g)) + abs(GetBValue(c) - GetBValue(g)) > 90)
+                ++nColoured;
+        }
+        EXPECT_GT(nColoured, 150) << "bitmap " << nId;
+    }
 }
