@@ -1,7 +1,8 @@
 // historyshots: shows the history window with a dozen recordings over three days
 // (one row selected, one hovered on its delete spot, new and played ones), writes
 // its screen rectangle to a file once painted, and closes after a while.
-// With "playing" the selected row plays a short tone and the oldest day is folded.
+// With "playing" the newest row is selected and plays a short tone, and the oldest
+// day is folded.
 //   historyshots.exe RECTFILE [SECONDS] [playing]
 #include <windows.h>
 #include <shellapi.h>
@@ -92,6 +93,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     CRecordHistory* pHistory = CRecordHistory::GetInstance();
     pHistory->Open(strXml);
     const long long tNow = (long long)::_time64(nullptr);
+    // The still shot selects an outgoing call, the playing one an incoming call.
+    const int nSelected = bPlaying ? 0 : 1;
     for (const Sample& s : SAMPLES) {
         RecordEntry e;
         e.m_strName = s.pszName;
@@ -100,7 +103,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         e.m_bNew = s.bNew;
         e.m_nDuration = s.nDuration;
         e.m_strFile = strDir + L"\\" + (e.m_strName.empty() ? L"unknown" : e.m_strName) + L".mp3";
-        if (bPlaying && &s == &SAMPLES[1]) {
+        if (bPlaying && &s == &SAMPLES[nSelected]) {
             std::wstring strTone = L"Z:" OMBRA_TONE_FILE;
             for (wchar_t& c : strTone) c = (c == L'/') ? L'\\' : c;
             ::CopyFileW(strTone.c_str(), e.m_strFile.c_str(), FALSE);
@@ -119,7 +122,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ::SetForegroundWindow(dlg);
 
     CTreeCtrlBT& tree = dlg.GetTree();
-    tree.SelectItem(NthRecordRow(tree, 1));
+    tree.SelectItem(NthRecordRow(tree, nSelected));
     tree.EnsureVisible(tree.GetRootItem());
 
     if (bPlaying) {
