@@ -547,6 +547,7 @@ TEST_F(HistoryWindowTest, DeletingTheRecordingBeingPlayedStopsAndClosesItFirst) 
     EXPECT_FALSE(FileExists(strFile));
     EXPECT_TRUE(InTrash(L"playing_delete.mp3"));
     EXPECT_EQ(m_dlg.GetCounts().m_nTotal, 0);
+    EXPECT_FALSE(Enabled(IDC_HISTORY_PLAY)) << "no recording is selected any more";
     PumpMessages(600);  // the timer is gone with it
     EXPECT_EQ(m_dlg.GetPlayState(), PLAYSTATE_STOPPED);
 }
