@@ -1,6 +1,8 @@
 // The text layer of the Skype link: the commands the recorder composes and the
 // notifications it understands. Commands are queued and forgotten; replies and
 // spontaneous notifications look alike and are handled whenever they arrive.
+#include <cwctype>
+
 #include "base/StringUtil.h"
 #include "skype/SkypeClient.h"
 #include "skype/SkypeText.h"
@@ -91,14 +93,17 @@ void CSkypeClient::OnUsers(const std::wstring& strRest) {
         m_pContacts->AddContact(strHandle);
         QueryFullName(strHandle);
     };
-    std::wstring strList = strRest;
-    size_t nSep;
-    while ((nSep = strList.find(L", ")) != std::wstring::npos) {
-        std::wstring strHandle = strList.substr(0, nSep);
-        strList = TrimWhite(std::wstring_view(strList).substr(nSep + 1));
-        addFriend(strHandle);
+    // Walk the list by position: copying the rest after every handle made a
+    // long list cost the square of its length.
+    std::wstring_view list(strRest);
+    size_t nPos = 0, nSep;
+    while ((nSep = list.find(L", ", nPos)) != std::wstring_view::npos) {
+        addFriend(std::wstring(list.substr(nPos, nSep - nPos)));
+        // The rest after the comma, trimmed; its end is already trimmed.
+        nPos = nSep + 1;
+        while (nPos < list.size() && std::iswspace(list[nPos])) ++nPos;
     }
-    addFriend(strList);
+    addFriend(std::wstring(list.substr(nPos)));
 }
 
 void CSkypeClient::OnUser(const std::wstring& strRest) {

@@ -258,6 +258,21 @@ TEST_F(ParserTest, UsersListsFriendsInOrder) {
     EXPECT_TRUE(m_host.m_events.empty());
 }
 
+TEST_F(ParserTest, LongUsersListIsReadInOnePass) {
+    // A friend list as long as a hostile peer likes: read once, not re-copied
+    // after every handle, which took over a minute for a list like this one.
+    const int HANDLES = 200000;
+    std::wstring strLine = L"USERS pal";
+    for (int i = 1; i < HANDLES; ++i) strLine += L", pal";
+    strLine += L", last";
+    Commands commands = Feed(strLine);
+    ASSERT_EQ((size_t)HANDLES + 1, commands.size());
+    EXPECT_EQ(L"get user pal fullname", commands[HANDLES - 1]);
+    EXPECT_EQ(L"get user last fullname", commands[HANDLES]);
+    ASSERT_EQ(2, Contacts()->GetCount());
+    EXPECT_EQ(L"last", Contacts()->At(1).m_strHandle);
+}
+
 TEST_F(ParserTest, UserFullName) {
     Feed(L"CURRENTUSERHANDLE me");
     m_host.m_events.clear();
