@@ -5,6 +5,7 @@
 #include "../../resources/ids_history.h"
 #include "history/RecordHistory.h"
 #include "skype/ContactList.h"
+#include "widgets/MemDCStatic.h"
 
 namespace {
 
@@ -152,7 +153,7 @@ LRESULT CTreeCtrlBT::OnEraseBkgnd(HDC) { return 1; }
 LRESULT CTreeCtrlBT::OnPaint() {
     CPaintDC dcPaint(m_hWnd);
     RECT rcClient = GetClientRect();
-    CMemDC dc(dcPaint, rcClient);
+    CMyMemDC dc(dcPaint, rcClient);
     if (dc.IsValid()) PaintRows(dc, rcClient);
     return 0;
 }
