@@ -40,6 +40,25 @@ bool SendInPieces(CTestClient& client, const std::vector<uint8_t>& bytes, const 
     return true;
 }
 
+// The ports are the machine's: a program run by someone else may hold them for a while.
+bool WaitForFreePorts(DWORD dwMs) {
+    for (DWORD t = 0; t < dwMs; t += 200) {
+        bool bFree = true;
+        for (u_short nPort : {AUDIO_MIC_PORT, AUDIO_REMOTE_PORT}) {
+            SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in addr = {};
+            addr.sin_family = AF_INET;
+            addr.sin_port = ::htons(nPort);
+            addr.sin_addr.s_addr = ::inet_addr("127.0.0.1");
+            if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) bFree = false;
+            ::closesocket(s);
+        }
+        if (bFree) return true;
+        ::Sleep(200);
+    }
+    return false;
+}
+
 class AudioServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -53,6 +72,7 @@ protected:
         });
         WSADATA data;
         ::WSAStartup(MAKEWORD(2, 2), &data);
+        ASSERT_TRUE(WaitForFreePorts(120000)) << "ports 58376/58377 stay taken";
         m_pServer = CAudioServer::GetInstance();
         ASSERT_NE(m_pServer, nullptr);
     }

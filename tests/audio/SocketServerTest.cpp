@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 
 #include "AudioTestClient.h"
@@ -92,6 +93,33 @@ TEST(SocketServer, CloseAllWakesABlockedServicePass) {
     EXPECT_EQ(nFirst, 0);
     EXPECT_EQ(nSecond, WSAENOTCONN);
     EXPECT_TRUE(server.IsEmpty());
+}
+
+TEST(SocketServer, BusyConnectionsAreServedInTurn) {
+    CWinsock winsock;
+    CSocketServer server;
+    ASSERT_EQ(server.Listen(::inet_addr("127.0.0.1"), TEST_PORT), 0);
+    CTestClient a, b;
+    ASSERT_TRUE(a.Connect(TEST_PORT));
+    ASSERT_TRUE(b.Connect(TEST_PORT));
+    uint8_t buffer[1024];
+    long lEvents = 0;
+    int nBytes = 0;
+    for (int i = 0; i < 20 && server.GetSocketCount() < 3; ++i) server.Service(buffer, &lEvents, &nBytes);
+    ASSERT_EQ(server.GetSocketCount(), 3);
+    // Both have far more waiting than one read takes.
+    ASSERT_TRUE(a.Send(std::vector<uint8_t>(20000, 0xAA)));
+    ASSERT_TRUE(b.Send(std::vector<uint8_t>(20000, 0xBB)));
+    ::Sleep(100);
+    std::string order;
+    while (order.size() < 12) {
+        ASSERT_EQ(server.Service(buffer, &lEvents, &nBytes), 0);
+        if ((lEvents & FD_READ) && nBytes > 0) {
+            EXPECT_EQ(nBytes, 1022);
+            order += buffer[0] == 0xAA ? 'a' : 'b';
+        }
+    }
+    EXPECT_TRUE(order == "abababababab" || order == "babababababa") << order;
 }
 
 TEST(BlockCutter, CutsAnyPiecesIntoConsecutiveBlocks) {

@@ -12,6 +12,19 @@ run() {
   bash "$OMBRA_ROOT/scripts/wine.sh" "$HOST" "$@" >"$WORK/host.txt" 2>&1 || { cat "$WORK/host.txt"; return 1; }
   sed -i 's/\r$//' "$WORK/host.txt"
 }
+# The ports are the machine's: wait while a program run by someone else holds them.
+python3 - <<'PY'
+import socket, sys, time
+for _ in range(600):
+    try:
+        for port in (58377, 58376):
+            s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            s.bind(("127.0.0.1", port)); s.close()
+        sys.exit(0)
+    except OSError:
+        s.close(); time.sleep(0.2)
+print("ports 58376/58377 stay taken"); sys.exit(1)
+PY
 fails=0
 check() { if ! $CHECK "$@"; then fails=$((fails + 1)); fi; }
 
