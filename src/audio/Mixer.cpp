@@ -21,15 +21,21 @@ int16_t SampleAt(const CBuffer& block, int i) {
     return s;
 }
 
-}  // namespace
-
-CBuffer* MixPair(const CBuffer& mic, const CBuffer& remote, bool bStereo) {
-    CBuffer* pOut = new (std::nothrow) CBuffer(bStereo ? 2 * AUDIO_BLOCK_BYTES : AUDIO_BLOCK_BYTES);
-    if (!pOut) return nullptr;
-    if (!pOut->m_pData) {
+// A sized result, or null when its memory cannot be had.
+CBuffer* NewResult(int nBytes) {
+    CBuffer* pOut = new (std::nothrow) CBuffer(nBytes);
+    if (pOut && !pOut->m_pData) {
         delete pOut;
         return nullptr;
     }
+    return pOut;
+}
+
+}  // namespace
+
+CBuffer* MixPair(const CBuffer& mic, const CBuffer& remote, bool bStereo) {
+    CBuffer* pOut = NewResult(bStereo ? 2 * AUDIO_BLOCK_BYTES : AUDIO_BLOCK_BYTES);
+    if (!pOut) return nullptr;
     int16_t* pDst = pOut->Samples();
     for (int k = 0; k < AUDIO_BLOCK_SAMPLES; ++k) {
         int16_t m = SampleAt(mic, k);
@@ -45,12 +51,8 @@ CBuffer* MixPair(const CBuffer& mic, const CBuffer& remote, bool bStereo) {
 }
 
 CBuffer* MixSingleStereo(const CBuffer& block) {
-    CBuffer* pOut = new (std::nothrow) CBuffer(2 * AUDIO_BLOCK_BYTES);
+    CBuffer* pOut = NewResult(2 * AUDIO_BLOCK_BYTES);
     if (!pOut) return nullptr;
-    if (!pOut->m_pData) {
-        delete pOut;
-        return nullptr;
-    }
     int16_t* pDst = pOut->Samples();
     for (int k = 0; k < AUDIO_BLOCK_SAMPLES; ++k) {
         pDst[2 * k] = 0;

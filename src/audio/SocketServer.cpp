@@ -2,6 +2,28 @@
 
 #include <ws2tcpip.h>
 
+namespace {
+
+// Gives a socket its own event for all ten network events; on failure closes the socket.
+int SelectAllEvents(SOCKET hSocket, WSAEVENT& hEvent) {
+    hEvent = ::WSACreateEvent();
+    if (hEvent == WSA_INVALID_EVENT) {
+        int nError = ::WSAGetLastError();
+        ::closesocket(hSocket);
+        return nError;
+    }
+    if (::WSAEventSelect(hSocket, hEvent, FD_ALL_EVENTS) == SOCKET_ERROR) {
+        int nError = ::WSAGetLastError();
+        ::closesocket(hSocket);
+        ::WSACloseEvent(hEvent);
+        hEvent = WSA_INVALID_EVENT;
+        return nError;
+    }
+    return 0;
+}
+
+}  // namespace
+
 CSocketServer::~CSocketServer() {
     if (m_bWsaStarted) {
         CloseAll();
@@ -33,18 +55,9 @@ int CSocketServer::Listen(u_long nAddress, u_short nPort) {
 
     SOCKET hSocket = ::socket(AF_INET, SOCK_STREAM, 0);
     if (hSocket == INVALID_SOCKET) return ::WSAGetLastError();
-    WSAEVENT hEvent = ::WSACreateEvent();
-    if (hEvent == WSA_INVALID_EVENT) {
-        int nError = ::WSAGetLastError();
-        ::closesocket(hSocket);
-        return nError;
-    }
-    if (::WSAEventSelect(hSocket, hEvent, FD_ALL_EVENTS) == SOCKET_ERROR) {
-        int nError = ::WSAGetLastError();
-        ::closesocket(hSocket);
-        ::WSACloseEvent(hEvent);
-        return nError;
-    }
+    WSAEVENT hEvent = WSA_INVALID_EVENT;
+    int nError = SelectAllEvents(hSocket, hEvent);
+    if (nError != 0) return nError;
     Append(hSocket, hEvent);
 
     sockaddr_in addr = {};
@@ -53,7 +66,7 @@ int CSocketServer::Listen(u_long nAddress, u_short nPort) {
     addr.sin_addr.s_addr = nAddress;
     if (::bind(hSocket, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == SOCKET_ERROR ||
         ::listen(hSocket, SOCKSRV_LISTEN_BACKLOG) == SOCKET_ERROR) {
-        int nError = ::WSAGetLastError();
+        nError = ::WSAGetLastError();
         CloseEntries();
         return nError;
     }
@@ -223,18 +236,9 @@ int CSocketServer::Accept() {
         ::closesocket(hSocket);
         return WSAECONNREFUSED;
     }
-    WSAEVENT hEvent = ::WSACreateEvent();
-    if (hEvent == WSA_INVALID_EVENT) {
-        int nError = ::WSAGetLastError();
-        ::closesocket(hSocket);
-        return nError;
-    }
-    if (::WSAEventSelect(hSocket, hEvent, FD_ALL_EVENTS) == SOCKET_ERROR) {
-        int nError = ::WSAGetLastError();
-        ::closesocket(hSocket);
-        ::WSACloseEvent(hEvent);
-        return nError;
-    }
+    WSAEVENT hEvent = WSA_INVALID_EVENT;
+    int nError = SelectAllEvents(hSocket, hEvent);
+    if (nError != 0) return nError;
     Append(hSocket, hEvent);
     return 0;
 }
