@@ -37,7 +37,9 @@ bool CRecorder::Start(const wchar_t* pszPath, int nChannelMode, int nOutSampleRa
     }
     if (m_bActive) return false;  // one recording at a time; never reopen a file in use
     if (!m_mp3File.Open(pszPath, nChannelMode, nOutSampleRate, nBitrateKbps)) return false;
-    return StartWithWriter(&m_mp3File, nChannelMode > 0, nRecordSide);
+    // Feed what the encoder takes: a mode it does not know gives a mono encoder,
+    // and stereo frames into it would play at half speed.
+    return StartWithWriter(&m_mp3File, m_mp3File.GetChannels() == 2, nRecordSide);
 }
 
 bool CRecorder::StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecordSide) {
