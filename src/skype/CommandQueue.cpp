@@ -8,7 +8,7 @@ void CCommandQueue::DestroyInstance() { CSingleInstance<CCommandQueue>::Destroy(
 
 bool CCommandQueue::QueueCommand(const std::wstring& strCommand) {
     CLock lock(m_cs);
-    if (!m_bEnabled || strCommand.empty()) return false;
+    if (!m_bEnabled || strCommand.empty() || m_items.size() >= MAX_WAITING) return false;
     m_items.push_back(strCommand);
     return true;
 }

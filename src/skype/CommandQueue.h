@@ -22,7 +22,12 @@ public:
     static CCommandQueue* GetInstance();
     static void DestroyInstance();
 
-    // Appends a non-empty command while enabled; otherwise drops it and returns false.
+    // Skype takes about a hundred commands a second; a flood of texts that each
+    // queue a few queries must not make the queue grow without end.
+    static constexpr size_t MAX_WAITING = 10000;
+
+    // Appends a non-empty command while enabled and not full; otherwise drops
+    // it and returns false.
     bool QueueCommand(const std::wstring& strCommand) override;
     // Takes the oldest command; false while disabled or empty.
     bool Pop(std::wstring* pstrCommand);

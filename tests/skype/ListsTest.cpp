@@ -7,6 +7,7 @@
 
 #include "DebugOutputCapture.h"
 #include "skype/CallPartnerMap.h"
+#include "skype/CommandQueue.h"
 #include "skype/ContactList.h"
 #include "skype/QList.h"
 #include "skype/SkypeStatus.h"
@@ -178,6 +179,26 @@ TEST(CallPartnerMapTest, SetLookupAndTranslate) {
     EXPECT_EQ(2, map.GetCount());
     EXPECT_EQ(L"carol,erin,erin", map.TranslateCallIds(L",101,,ABC,abc,"));
     EXPECT_EQ(L"", map.TranslateCallIds(L""));
+}
+
+TEST(CommandQueueTest, FullQueueDropsNewCommandsUntilOneIsSent) {
+    CCommandQueue queue;
+    EXPECT_FALSE(queue.QueueCommand(L"get connstatus"));  // disabled after construction
+    queue.Enable();
+    for (size_t i = 0; i < CCommandQueue::MAX_WAITING; ++i) {
+        ASSERT_TRUE(queue.QueueCommand(L"get call " + std::to_wstring(i) + L" status"));
+    }
+    EXPECT_FALSE(queue.QueueCommand(L"ping"));
+    EXPECT_EQ(CCommandQueue::MAX_WAITING, queue.GetSize());
+    std::wstring str;
+    ASSERT_TRUE(queue.Pop(&str));
+    EXPECT_EQ(L"get call 0 status", str);  // the oldest goes first
+    EXPECT_TRUE(queue.QueueCommand(L"ping"));
+    queue.Disable();  // waiting commands stay, and still count
+    queue.Enable();
+    EXPECT_FALSE(queue.QueueCommand(L"ping"));
+    queue.Clear();
+    EXPECT_TRUE(queue.QueueCommand(L"ping"));
 }
 
 TEST(StatusTableTest, CallWords) {
