@@ -390,8 +390,9 @@ TEST_F(SkypeLinkTest, KeepAlivePingPongThenSilenceDetachesAndAnnounceReattaches)
 
 TEST_F(SkypeLinkTest, RevokedAccessComesBackThroughTheKeepAliveDiscover) {
     CSkypeSim sim(L"revoke");
-    ASSERT_TRUE(sim.Start("wait-attach\n"
-                          "after 1 revoke\n"));
+    ASSERT_TRUE(
+        sim.Start("wait-attach\n"
+                  "after 1 revoke\n"));
     StartClient();
     ASSERT_TRUE(WaitAttached());
     ASSERT_TRUE(PumpUntil([] { return CountEvents(WM_SKYPE_REFUSED) > 0; }, 10000));
