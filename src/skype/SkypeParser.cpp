@@ -95,15 +95,15 @@ void CSkypeClient::OnUsers(const std::wstring& strRest) {
     };
     // Walk the list by position: copying the rest after every handle made a
     // long list cost the square of its length.
-    std::wstring_view list(strRest);
+    std::wstring_view strList(strRest);
     size_t nPos = 0, nSep;
-    while ((nSep = list.find(L", ", nPos)) != std::wstring_view::npos) {
-        addFriend(std::wstring(list.substr(nPos, nSep - nPos)));
+    while ((nSep = strList.find(L", ", nPos)) != std::wstring_view::npos) {
+        addFriend(std::wstring(strList.substr(nPos, nSep - nPos)));
         // The rest after the comma, trimmed; its end is already trimmed.
         nPos = nSep + 1;
-        while (nPos < list.size() && std::iswspace(list[nPos])) ++nPos;
+        while (nPos < strList.size() && std::iswspace(strList[nPos])) ++nPos;
     }
-    addFriend(std::wstring(list.substr(nPos)));
+    addFriend(std::wstring(strList.substr(nPos)));
 }
 
 void CSkypeClient::OnUser(const std::wstring& strRest) {
