@@ -87,6 +87,17 @@ for i in 0 1 2 3; do
 done
 printf '   bob (remote side) %.1f s, alice (my side) %.1f s\n' "$(soxi -D "$WORK/bob.wav")" "$(soxi -D "$WORK/alice.wav")"
 
+# The audio ports are the machine's; wait while another recorder holds them.
+for _ in $(seq 600); do
+  python3 -c '
+import socket, sys
+for p in (58376, 58377):
+    s = socket.socket()
+    try: s.bind(("127.0.0.1", p))
+    except OSError: sys.exit(1)
+    finally: s.close()' && break
+  sleep 0.5
+done
 echo "== ombra.exe starts"
 bash "$WINE_SH" "$BIN/ombra.exe" >"$WORK/ombra.out" 2>&1 &
 OMBRA_PID=$!

@@ -542,12 +542,21 @@ LRESULT CHelloWorldDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_WINDOWPOSCHANGING:
             // Only while the window settles at start-up; later moves come through WM_MOVING.
+            // Both windows start at the template's place, so the whole corner is compared
+            // (left edges alone would agree and leave the history window over this one),
+            // and the rectangle the window is about to take counts, not the one it leaves.
             if (m_nPosChanging < DOCKING_POSCHANGES) {
                 ++m_nPosChanging;
-                if (m_pHistoryWnd && m_pHistoryWnd->m_hWnd) {
+                if (m_pHistoryWnd && m_pHistoryWnd->m_hWnd && lParam) {
+                    const WINDOWPOS& wp = *reinterpret_cast<WINDOWPOS*>(lParam);
                     RECT rcMain = GetWindowRect();
+                    if (!(wp.flags & SWP_NOMOVE)) {
+                        OffsetRect(&rcMain, wp.x - rcMain.left, wp.y - rcMain.top);
+                    }
+                    if (!(wp.flags & SWP_NOSIZE)) rcMain.bottom = rcMain.top + wp.cy;
                     RECT rcHistory = m_pHistoryWnd->GetWindowRect();
-                    if (rcHistory.left != rcMain.left) MoveHistoryTo(m_pHistoryWnd->m_hWnd, rcMain.left, rcMain.bottom);
+                    if (rcHistory.left != rcMain.left || rcHistory.top != rcMain.bottom)
+                        MoveHistoryTo(m_pHistoryWnd->m_hWnd, rcMain.left, rcMain.bottom);
                 }
             }
             break;
