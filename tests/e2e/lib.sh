@@ -83,11 +83,31 @@ e2e_cleanup() {
   for p in "${E2E_PIDS[@]}"; do
     wait "$p" 2>/dev/null || true
   done
+  if [ -n "${E2E_XVFB:-}" ]; then
+    kill "$E2E_XVFB" 2>/dev/null || true
+    wait "$E2E_XVFB" 2>/dev/null || true
+  fi
   if [ "$rc" = 0 ] && [ "$E2E_FAILS" = 0 ] && [ -z "${E2E_KEEP:-}" ]; then
     rm -rf "$OMBRA_WINE_DIR"
   fi
   exit "$rc"
 }
+
+# start_display: an Xvfb of this test's own, used by Wine from then on; call it
+# before e2e_init. Returns false when there is no Xvfb.
+start_display() {
+  command -v Xvfb >/dev/null || return 1
+  local d=70
+  while [ -e "/tmp/.X11-unix/X$d" ] || [ -e "/tmp/.X$d-lock" ]; do d=$((d + 1)); done
+  Xvfb ":$d" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  E2E_XVFB=$!
+  local n
+  for n in $(seq 50); do [ -e "/tmp/.X11-unix/X$d" ] && break; sleep 0.1; done
+  export OMBRA_DISPLAY=":$d"
+}
+
+# shot FILE: the whole screen.
+shot() { DISPLAY=$OMBRA_DISPLAY import -window root "$1"; }
 
 # wine_run PROGRAM ARGS...: a Windows program in the prefix, output to files.
 wine_run() {
@@ -156,8 +176,10 @@ PY
 
 wait_ports_free() {
   local n=$(( $1 * 2 ))
+  local said=
   while [ $n -gt 0 ]; do
     ports_free && return 0
+    [ -z "$said" ] && { e2e_log "waiting: another program holds the audio ports"; said=1; }
     sleep 0.5; n=$((n - 1))
   done
   e2e_log "audio ports 58376/58377 still taken by another program"

@@ -1,7 +1,7 @@
 // uidriver: drives the recorder's main window from another process, the way a
 // user (or the end-to-end tests) would, and reports what the window shows.
 //
-//   uidriver.exe [--out FILE] VERB ARGS...
+//   uidriver.exe [--out FILE] VERB ARGS...   (uidriver.exe alone lists the verbs)
 //
 // The main window is the dialog (class "#32770") titled "Ombra Skype Recorder"
 // that owns a record button (control 1001); a message box with the same caption
@@ -173,9 +173,8 @@ std::wstring RectText(const RECT& rc) {
 }
 
 // A level meter's reading. The standard progress bar answers PBM_GETPOS; a
-// self-drawn meter does not, so its lit width is also measured from its own
-// painting (WM_PRINT through PrintWindow): the share of columns of the middle
-// row drawn in a green lit-block colour.
+// self-drawn meter does not, so its lit width is also measured from the screen:
+// the share of columns of the middle row drawn in a green lit-block colour.
 struct MeterReading {
     bool bPosKnown = false;
     int nPos = 0;
@@ -186,13 +185,6 @@ struct MeterReading {
 bool IsLitColour(COLORREF cr) {
     int r = GetRValue(cr), g = GetGValue(cr), b = GetBValue(cr);
     return g >= 120 && g > r + 50 && g > b + 50;
-}
-
-bool AllZero(const void* pBits, int cx, int cy) {
-    const DWORD* p = static_cast<const DWORD*>(pBits);
-    for (size_t i = 0; i < (size_t)cx * cy; ++i)
-        if (p[i]) return false;
-    return true;
 }
 
 MeterReading ReadMeter(HWND hCtl) {
@@ -222,14 +214,14 @@ MeterReading ReadMeter(HWND hCtl) {
     if (hBmp && pBits) {
         HGDIOBJ hOld = ::SelectObject(hMem, hBmp);
         memset(pBits, 0, (size_t)cx * cy * 4);
-        // WM_PRINT does not cross processes everywhere; on a real display the
-        // meter's pixels can also be read back from the screen.
-        bool bGot = ::PrintWindow(hCtl, hMem, PW_CLIENTONLY) && !AllZero(pBits, cx, cy);
-        if (!bGot) {
-            POINT pt{0, 0};
-            ::ClientToScreen(hCtl, &pt);
-            bGot = ::BitBlt(hMem, 0, 0, cx, cy, hScreen, pt.x, pt.y, SRCCOPY);
-        }
+        // Read back from the screen: WM_PRINT would make the meter ask its parent
+        // to paint its background, and a watcher polling that way keeps the main
+        // window busy repainting. Under the null display driver the screen is
+        // empty and the reading stays unknown.
+        POINT pt{0, 0};
+        ::ClientToScreen(hCtl, &pt);
+        bool bGot = ::IsWindowVisible(hCtl) &&
+                    ::BitBlt(hMem, 0, 0, cx, cy, hScreen, pt.x, pt.y, SRCCOPY);
         if (bGot) {
             ::GdiFlush();
             const DWORD* pRow = static_cast<const DWORD*>(pBits) + (size_t)(cy / 2) * cx;
@@ -278,7 +270,7 @@ int Usage() {
     fwprintf(stderr,
              L"usage: uidriver [--out FILE] VERB ARGS\n"
              L"  find | wait-window SECS | wait-gone SECS | count\n"
-             L"  click ID [--force] | command ID | close | exit\n"
+             L"  click ID [--force] | command ID | close | exit | tray left|right [ICONID]\n"
              L"  text ID | state ID | meter ID | rect [ID] | move X Y\n"
              L"  wait-text ID TEXT SECS | wait-state ID visible|hidden|enabled|disabled SECS\n"
              L"  wait-meter ID MINLIT SECS | watch SECS ID...\n"
@@ -441,6 +433,16 @@ int Run(Args& a) {
         int nId = a.NextInt();
         ::PostMessageW(hMain, WM_COMMAND, MAKEWPARAM(nId, 0), 0);
         Emit(Fmt(L"posted command %d", nId));
+        return UID_OK;
+    }
+    if (strVerb == L"tray") {
+        // The tray icon's callback as a click on the icon would send it.
+        if (!a.Has()) return Usage();
+        std::wstring strButton = a.Next();
+        LPARAM lMsg = strButton == L"right" ? WM_RBUTTONUP : WM_LBUTTONUP;
+        WPARAM wId = a.Has() ? (WPARAM)a.NextInt() : 1;
+        ::PostMessageW(hMain, WM_USER + 0x101, wId, lMsg);
+        Emit(Fmt(L"posted tray %s", strButton.c_str()));
         return UID_OK;
     }
     if (strVerb == L"close") {
