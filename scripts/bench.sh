@@ -54,15 +54,41 @@ if [ -f "$WORK/bench_pcm.raw" ] && command -v lame >/dev/null; then
   fi
 fi
 
+# The ports are the machine's: wait while a program run by someone else holds them.
+wait_ports() {
+  python3 - <<'PY'
+import socket, sys, time
+for _ in range(900):
+    try:
+        for port in (58377, 58376):
+            s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            s.bind(("127.0.0.1", port)); s.close()
+        sys.exit(0)
+    except OSError:
+        s.close(); time.sleep(0.2)
+sys.exit(1)
+PY
+}
+
 # One recorded call through the real ports: prefix, skypesim speed.
 pipeline() {
   local prefix=$1 speed=$2 out="$WORK/$1"
   rm -f "$out.ready" "$out.mp3"
+  if ! wait_ports; then
+    echo "bench: ports 58376/58377 stay taken, $prefix skipped"
+    return 0
+  fi
   bash "$ROOT/scripts/wine.sh" "$BUILD_DIR/bin/audiohost.exe" record --out "$(win "$out")" \
     --mode 1 --rate 32000 --kbps 64 --blocks $((CALL_SECONDS * 100)) --idle-ms 15000 --timeout 1800 \
     --ready "$(win "$out.ready")" >"$out.host.txt" 2>&1 &
   local host=$!
-  for _ in $(seq 600); do [ -f "$out.ready" ] && break; sleep 0.1; done
+  for _ in $(seq 600); do [ -f "$out.ready" ] && break; kill -0 $host 2>/dev/null || break; sleep 0.1; done
+  if [ ! -f "$out.ready" ]; then
+    # Never stream into whatever else took the ports.
+    wait $host || true
+    echo "bench: the recording host did not start, $prefix skipped:"; cat "$out.host.txt"
+    return 0
+  fi
   bash "$ROOT/scripts/wine.sh" "$BUILD_DIR/bin/skypesim.exe" --stream --mic-port 58377 --remote-port 58376 \
     --seconds "$CALL_SECONDS" --speed "$speed" --mic tone:440 --remote tone:1000 >"$out.sim.txt" 2>&1 || true
   wait $host || true
