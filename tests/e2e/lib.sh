@@ -189,7 +189,7 @@ wait_ports_free() {
 # start_ombra: the recorder; waits until its main window is there and its
 # start-up has run to the end (the record button is disabled at its end).
 start_ombra() {
-  wait_ports_free 180 || return 1
+  wait_ports_free 150 || return 1
   bash "$E2E_ROOT/scripts/wine.sh" "$E2E_BIN/ombra.exe" </dev/null >>"$E2E_WORK/ombra.out" 2>&1 &
   OMBRA_PID=$!
   E2E_PIDS+=($OMBRA_PID)
