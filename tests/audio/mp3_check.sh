@@ -8,12 +8,9 @@ CHECK="python3 $OMBRA_ROOT/tests/audio/mp3check.py"
 WORK="$OMBRA_BUILD/tests/audio/mp3check"
 rm -rf "$WORK"; mkdir -p "$WORK"
 win() { echo "Z:${1//\//\\}"; }
-run() {
-  bash "$OMBRA_ROOT/scripts/wine.sh" "$HOST" "$@" >"$WORK/host.txt" 2>&1 || { cat "$WORK/host.txt"; return 1; }
-  sed -i 's/\r$//' "$WORK/host.txt"
-}
 # The ports are the machine's: wait while a program run by someone else holds them.
-python3 - <<'PY'
+wait_ports() {
+  python3 - <<'PY'
 import socket, sys, time
 for _ in range(600):
     try:
@@ -25,6 +22,20 @@ for _ in range(600):
         s.close(); time.sleep(0.2)
 print("ports 58376/58377 stay taken"); sys.exit(1)
 PY
+}
+run() {
+  # Another program may take the ports between the check and the start: wait and try again.
+  for _ in 1 2 3; do
+    if [ "$1" = record ]; then wait_ports; fi
+    if bash "$OMBRA_ROOT/scripts/wine.sh" "$HOST" "$@" >"$WORK/host.txt" 2>&1; then
+      sed -i 's/\r$//' "$WORK/host.txt"
+      return 0
+    fi
+    grep -q 'servers did not start' "$WORK/host.txt" || break
+  done
+  cat "$WORK/host.txt"
+  return 1
+}
 fails=0
 check() { if ! $CHECK "$@"; then fails=$((fails + 1)); fi; }
 
