@@ -11,8 +11,8 @@ reg_sz sfolder 'C:\rec e2e'
 mkdir -p "$WINEPREFIX/drive_c/rec e2e"
 
 # The recorder starts before Skype: it waits, then Skype comes up and announces itself.
-ui_bg watch.txt watch 40 1009 1008
 start_ombra || exit 1
+ui_bg watch.txt watch 40 1009 1008
 sleep 1
 start_sim --announce --scenario "$E2E_TESTS/auto.txt" --quit-after 40
 check "call finished in skypesim" wait_log "STATUS FINISHED" 20
