@@ -428,7 +428,8 @@ TEST_F(SkypeSimProcess, SilentAnswersNothingUntilResumed) {
     client.Send("ping");
     ASSERT_TRUE(client.WaitText("PONG"));
     client.texts.clear();
-    client.WaitFor([] { return false; }, 100);
+    // The scenario goes silent on its own clock: wait for that step before pinging again.
+    ASSERT_TRUE(client.WaitFor([&] { return ReadText(log).find("STEP line 3") != std::string::npos; }, 10000));
     EXPECT_NE(client.Send("ping"), 0);  // still accepted, as a hung Skype's window would be
     client.Discover();
     EXPECT_FALSE(client.WaitText("PONG", 300));
