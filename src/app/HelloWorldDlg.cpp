@@ -466,8 +466,13 @@ void CHelloWorldDlg::ShowAboutBox() {
 }
 
 void CHelloWorldDlg::OnSkypeRefused() {
+    // The box runs a message loop: refusals arriving meanwhile (a Skype that keeps
+    // answering our discovery with a refusal) would stack a box and a page each.
+    if (m_bRefusedBoxShown) return;
+    m_bRefusedBoxShown = true;
     NotifyMessageBox(m_hWnd, GetRefusedMessage(), APP_TITLE, MB_OK | MB_ICONINFORMATION);
     OpenWebPage(GetIssuePageUrl());
+    m_bRefusedBoxShown = false;
 }
 
 void CHelloWorldDlg::OnSkypeCurrentUser() {
@@ -534,11 +539,13 @@ LRESULT CHelloWorldDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_QUERYDRAGICON: return reinterpret_cast<LRESULT>(m_hIcon);
         case WM_MOVING:
-            if (m_pHistoryWnd && m_pHistoryWnd->m_hWnd && lParam) {
-                const RECT& rcNew = *reinterpret_cast<RECT*>(lParam);
-                RECT rcHistory = m_pHistoryWnd->GetWindowRect();
-                if (rcHistory.left != rcNew.left) MoveHistoryTo(m_pHistoryWnd->m_hWnd, rcNew.left, rcNew.bottom);
-            }
+            if (lParam) DockHistory(*reinterpret_cast<RECT*>(lParam));
+            break;
+        case WM_MOVE:
+            // A move made without the window's own move loop (a window manager, the
+            // keyboard, another program) brings no WM_MOVING: follow it here. After a
+            // drag the history window is already in place and nothing moves.
+            if (!::IsIconic(m_hWnd)) DockHistory(GetWindowRect());
             break;
         case WM_WINDOWPOSCHANGING:
             // Only while the window settles at start-up; later moves come through WM_MOVING.
@@ -563,6 +570,13 @@ LRESULT CHelloWorldDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         default: break;
     }
     return Default();
+}
+
+void CHelloWorldDlg::DockHistory(const RECT& rcMain) {
+    if (!m_pHistoryWnd || !m_pHistoryWnd->m_hWnd) return;
+    // Only a sideways move takes the history window along; a vertical one leaves it.
+    RECT rcHistory = m_pHistoryWnd->GetWindowRect();
+    if (rcHistory.left != rcMain.left) MoveHistoryTo(m_pHistoryWnd->m_hWnd, rcMain.left, rcMain.bottom);
 }
 
 LRESULT CHelloWorldDlg::OnEraseBkgnd(HDC) { return 1; }

@@ -110,6 +110,7 @@ private:
     NOTIFYICONDATAW m_nid{};
     bool m_bTrayIcon = false;
     int m_nPosChanging = 0;  // WM_WINDOWPOSCHANGING seen; only the first ones dock
+    bool m_bRefusedBoxShown = false;  // the refusal box is up: further refusals add nothing
 
     CGeneralProfile* m_pProfile = nullptr;
     CAudioServer* m_pAudioServer = nullptr;
