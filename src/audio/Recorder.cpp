@@ -35,7 +35,9 @@ bool CRecorder::Start(const wchar_t* pszPath, int nChannelMode, int nOutSampleRa
         ::SetLastError(AUDIOERR_NULL_PATH);
         return false;
     }
-    if (m_bActive) return false;  // one recording at a time; never reopen a file in use
+    // One recording at a time; a stop still draining (its wait dispatches messages)
+    // is still writing into the MP3 file, which must not be reopened under it.
+    if (m_bActive || m_hMixerThread.IsValid()) return false;
     if (!m_mp3File.Open(pszPath, nChannelMode, nOutSampleRate, nBitrateKbps)) return false;
     // Feed what the encoder takes: a mode it does not know gives a mono encoder,
     // and stereo frames into it would play at half speed.
@@ -43,7 +45,7 @@ bool CRecorder::Start(const wchar_t* pszPath, int nChannelMode, int nOutSampleRa
 }
 
 bool CRecorder::StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecordSide) {
-    if (!pWriter || m_bActive) return false;
+    if (!pWriter || m_bActive || m_hMixerThread.IsValid()) return false;
     // A block that slipped in after the last stop belongs to the previous call.
     DiscardQueued({&m_micPool, &m_micQueue, &m_micQueueLock});
     DiscardQueued({&m_remotePool, &m_remoteQueue, &m_remoteQueueLock});

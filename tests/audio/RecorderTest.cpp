@@ -286,3 +286,51 @@ TEST_P(RecorderFile, RecordsIntoARealMp3File) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, RecorderFile, ::testing::Values(2, 5));
+
+namespace {
+
+CRecordingWriter* s_pOther = nullptr;
+int s_nStartDuringDrain = -1;
+
+LRESULT CALLBACK StartDuringDrainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg == WM_APP) {
+        // The first recording is still draining into its writer: a new one must wait.
+        s_nStartDuringDrain = s_pRecorder->StartWithWriter(s_pOther, true) ? 1 : 0;
+        s_pGated->m_gate.Set();
+        return 0;
+    }
+    return ::DefWindowProcW(hWnd, uMsg, wParam, lParam);
+}
+
+}  // namespace
+
+TEST(Recorder, StartArrivingDuringTheDrainIsRefused) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = StartDuringDrainWndProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"OmbraRecorderDrainTest";
+    ::RegisterClassW(&wc);
+    HWND hWnd = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  wc.hInstance, nullptr);
+    ASSERT_NE(hWnd, nullptr);
+    CRecorder recorder;
+    CGatedWriter writer;
+    CRecordingWriter other;
+    s_pGated = &writer;
+    s_pOther = &other;
+    s_pRecorder = &recorder;
+    ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
+    for (int i = 0; i < 100; ++i) AddMic(recorder, FlatBlock(1));
+    ::PostMessageW(hWnd, WM_APP, 0, 0);
+    recorder.Stop();
+    EXPECT_EQ(s_nStartDuringDrain, 0);
+    EXPECT_EQ(writer.Count(), 100u);
+    EXPECT_EQ(writer.Closes(), 1);
+    EXPECT_EQ(other.Count(), 0u);
+    EXPECT_FALSE(recorder.IsActive());
+    // Once the stop is over the next recording starts as usual.
+    ASSERT_TRUE(recorder.StartWithWriter(&other, true));
+    recorder.Stop();
+    EXPECT_EQ(other.Closes(), 1);
+    ::DestroyWindow(hWnd);
+}
