@@ -112,8 +112,11 @@ int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, CCutB
     if (pBlocks) pBlocks->nBlocks = 0;
     int nResult = CreateSyncObjects();
     if (nResult != 0) return nResult;
-    if (::WaitForSingleObject(m_hGate, INFINITE) == WAIT_FAILED) return static_cast<int>(::GetLastError());
-    if (::WaitForSingleObject(m_hMutex, INFINITE) == WAIT_FAILED) return static_cast<int>(::GetLastError());
+    // The gate, then the mutex, in one wait: it takes the mutex only while the gate
+    // is open, and costs one call instead of two on every pass.
+    HANDLE gateAndMutex[2] = {m_hGate, m_hMutex};
+    if (::WaitForMultipleObjects(2, gateAndMutex, TRUE, INFINITE) == WAIT_FAILED)
+        return static_cast<int>(::GetLastError());
 
     if (m_nCount == 0) {
         ::ReleaseMutex(m_hMutex);
