@@ -18,7 +18,9 @@ bool CHelloWorldApp::InitInstance() {
     if (::WSAStartup(MAKEWORD(1, 1), &wsa) != 0) {
         wchar_t szText[128] = {};
         ::LoadStringW(::GetModuleHandleW(nullptr), IDS_WINSOCK_INIT_FAILED, szText, 128);
-        NotifyMessageBox(nullptr, szText[0] ? szText : L"Windows sockets initialization failed.", L"", MB_OK);
+        // Like every box of the program it carries the program's name as caption.
+        NotifyMessageBox(nullptr, szText[0] ? szText : L"Windows sockets initialization failed.",
+                         L"Ombra Skype Recorder", MB_OK);
         return false;
     }
     m_bWinsock = true;
