@@ -73,16 +73,31 @@ void CRecorder::Stop() {
     m_wake.Set();  // no need to sit out the idle sleep: drain now
     if (!m_bMixerDone && m_hMixerThread.IsValid()) {
         HANDLE hThread = m_hMixerThread.Get();
+        // A quit request that arrives during the drain belongs to the caller's own
+        // message loop: keep it and post it again once the file is complete.
+        bool bQuit = false;
+        MSG quit = {};
         for (;;) {
             DWORD dwResult = ::MsgWaitForMultipleObjects(1, &hThread, FALSE, INFINITE, QS_ALLINPUT);
             if (dwResult == WAIT_OBJECT_0) break;
             if (dwResult == WAIT_FAILED) break;
             MSG msg;
             while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_QUIT) {
+                    bQuit = true;
+                    quit = msg;
+                    continue;
+                }
                 ::TranslateMessage(&msg);
                 ::DispatchMessageW(&msg);
             }
             ::Sleep(5);
+        }
+        if (bQuit) {
+            if (quit.hwnd)
+                ::PostMessageW(quit.hwnd, WM_QUIT, quit.wParam, quit.lParam);
+            else
+                ::PostQuitMessage(static_cast<int>(quit.wParam));
         }
     }
     m_hMixerThread.Close();

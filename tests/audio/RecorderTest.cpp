@@ -334,3 +334,43 @@ TEST(Recorder, StartArrivingDuringTheDrainIsRefused) {
     EXPECT_EQ(other.Closes(), 1);
     ::DestroyWindow(hWnd);
 }
+
+TEST(Recorder, QuitRequestDuringTheDrainIsKeptForTheCallersLoop) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = GateWndProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"OmbraRecorderQuitTest";
+    ::RegisterClassW(&wc);
+    HWND hWnd = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  wc.hInstance, nullptr);
+    ASSERT_NE(hWnd, nullptr);
+    CRecorder recorder;
+    CGatedWriter writer;
+    s_pGated = &writer;
+    s_pRecorder = &recorder;
+    ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
+    for (int i = 0; i < 50; ++i) AddMic(recorder, FlatBlock(1));
+    // Exit chosen while the recording drains: a window's quit message and the thread's.
+    ::PostMessageW(hWnd, WM_QUIT, 3, 0);
+    ::PostMessageW(hWnd, WM_APP, 0, 0);
+    recorder.Stop();
+    EXPECT_EQ(writer.Count(), 50u);
+    MSG msg;
+    ASSERT_TRUE(::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.hwnd, hWnd);
+    EXPECT_EQ(msg.wParam, 3u);
+
+    CGatedWriter second;
+    s_pGated = &second;
+    ASSERT_TRUE(recorder.StartWithWriter(&second, true));
+    AddMic(recorder, FlatBlock(2));
+    ::PostMessageW(hWnd, WM_APP, 0, 0);
+    ::PostQuitMessage(9);
+    recorder.Stop();
+    EXPECT_EQ(second.Count(), 1u);
+    ASSERT_TRUE(::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.wParam, 9u);
+    ::DestroyWindow(hWnd);
+}
