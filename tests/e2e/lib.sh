@@ -49,6 +49,11 @@ e2e_init() {
   E2E_NAME=$1
   export OMBRA_WINE_DIR=$OMBRA_BUILD/wine-e2e-$E2E_NAME
   E2E_WORK=$OMBRA_BUILD/e2e/$E2E_NAME
+  # A run that was killed (a test time-out) may have left its server running.
+  if [ -d "$OMBRA_WINE_DIR/prefix" ]; then
+    WINEPREFIX=$OMBRA_WINE_DIR/prefix bash "$E2E_ROOT/scripts/wine.sh" --server-stop \
+      </dev/null >/dev/null 2>&1 || true
+  fi
   rm -rf "$E2E_WORK" "$OMBRA_WINE_DIR"
   mkdir -p "$E2E_WORK"
   e2e_template || { e2e_log "template prefix failed"; exit 1; }
@@ -68,6 +73,7 @@ e2e_init() {
     sed -i '/^"Graphics"="null"$/d' "$WINEPREFIX/user.reg"
   fi
   trap e2e_cleanup EXIT
+  trap "exit 143" TERM INT HUP
   bash "$E2E_ROOT/scripts/wine.sh" --server-start </dev/null >/dev/null 2>&1
   e2e_log "prefix $OMBRA_WINE_DIR"
 }
