@@ -193,19 +193,24 @@ wait_ports_free() {
 }
 
 # start_ombra: the recorder; waits until its main window is there and its
-# start-up has run to the end (the record button is disabled at its end).
+# start-up has run to the end (the record button is disabled at its end). A
+# port taken by another program in the meantime stops the start-up with a
+# message box: it is answered, the recorder ended and started again.
 start_ombra() {
-  wait_ports_free 150 || return 1
-  bash "$E2E_ROOT/scripts/wine.sh" "$E2E_BIN/ombra.exe" </dev/null >>"$E2E_WORK/ombra.out" 2>&1 &
-  OMBRA_PID=$!
-  E2E_PIDS+=($OMBRA_PID)
-  ui wait-window 30 || return 1
-  if ! ui wait-state 1001 disabled 20; then
-    # A message box during start-up (a port that cannot be opened) blocks it.
+  local attempt
+  for attempt in 1 2 3; do
+    wait_ports_free 150 || return 1
+    bash "$E2E_ROOT/scripts/wine.sh" "$E2E_BIN/ombra.exe" </dev/null >>"$E2E_WORK/ombra.out" 2>&1 &
+    OMBRA_PID=$!
+    E2E_PIDS+=($OMBRA_PID)
+    ui wait-window 30 || return 1
+    ui wait-state 1001 disabled 20 && return 0
     ui box "Ombra Skype Recorder" 1 ok
-    e2e_log "start-up did not finish"
-    return 1
-  fi
+    e2e_log "start-up did not finish (attempt $attempt)"
+    ui wait-state 1001 disabled 10 && ui exit
+    wait_pid "$OMBRA_PID" 10 || kill "$OMBRA_PID" 2>/dev/null
+  done
+  return 1
 }
 
 # wait_pid PID SECONDS: true when the process ended in time.
