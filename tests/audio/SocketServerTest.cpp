@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -120,6 +121,55 @@ TEST(SocketServer, BusyConnectionsAreServedInTurn) {
         }
     }
     EXPECT_TRUE(order == "abababababab" || order == "babababababa") << order;
+}
+
+TEST(SocketServer, ClientsThatComeAndGoLeaveNothingBehind) {
+    CWinsock winsock;
+    CSocketServer server;
+    ASSERT_EQ(server.Listen(::inet_addr("127.0.0.1"), TEST_PORT), 0);
+    std::atomic<int> nEnd{0};
+    std::thread service([&] {
+        uint8_t buffer[1024];
+        long lEvents;
+        int nBytes;
+        CCutBlocks blocks;
+        for (;;) {
+            int nResult = server.Service(buffer, &lEvents, &nBytes, &blocks);
+            if (nResult != 0 && nResult != WSAECONNABORTED && nResult != WSAECONNRESET && nResult != WSAECONNREFUSED) {
+                nEnd = nResult;
+                return;
+            }
+        }
+    });
+    std::vector<uint8_t> garbage(3000);
+    for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<uint8_t>(i * 7919 + 3);
+    auto churn = [&](int nClients) {
+        for (int i = 0; i < nClients; ++i) {
+            CTestClient c;
+            ASSERT_TRUE(c.Connect(TEST_PORT)) << i;
+            if (i % 3 != 0) c.Send(garbage.data(), (i * 37) % garbage.size());
+            if (i % 2) c.Reset();
+            else c.Close();
+        }
+        for (int i = 0; i < 500 && server.GetSocketCount() > 1; ++i) ::Sleep(10);
+        ASSERT_EQ(server.GetSocketCount(), 1);
+    };
+    // A new handle takes the lowest free slot of the handle table: a socket or an
+    // event left open per connection would push it up by hundreds of slots.
+    auto freshHandle = [] {
+        HANDLE h = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        ::CloseHandle(h);
+        return reinterpret_cast<uintptr_t>(h);
+    };
+    churn(20);  // the first connections set up what Winsock keeps for the process
+    uintptr_t nBefore = freshHandle();
+    churn(300);
+    uintptr_t nAfter = freshHandle();
+    EXPECT_LT(nAfter, nBefore + 20 * sizeof(HANDLE)) << nBefore << " -> " << nAfter;
+    EXPECT_EQ(nEnd, 0);  // the service went on throughout
+    EXPECT_EQ(server.CloseAll(), 0);
+    service.join();
+    EXPECT_EQ(nEnd, WSAENOTCONN);
 }
 
 TEST(BlockCutter, CutsAnyPiecesIntoConsecutiveBlocks) {
