@@ -200,8 +200,8 @@ def cmd_regcheck(args):
     values = read_reg(args[0])
     bad = []
     for cond in args[1:]:
-        name, spec = cond.split("=", 1)
-        kind, _, want = spec.partition(":")
+        name, source = cond.split("=", 1)
+        kind, _, want = source.partition(":")
         got = values.get(name)
         if kind == "binary":
             ok = got == ("binary", [int(want)])
@@ -213,7 +213,7 @@ def cmd_regcheck(args):
             ok = got is not None and got[0] == "sz" and got[1] != ""
         else:
             ok = False
-        print("%-14s %-24s %s" % (name, got, "ok" if ok else "wanted " + spec))
+        print("%-14s %-24s %s" % (name, got, "ok" if ok else "wanted " + source))
         if not ok:
             bad.append(name)
     if bad:

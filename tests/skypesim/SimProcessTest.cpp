@@ -395,10 +395,10 @@ TEST_F(SkypeSimProcess, CallStreamsBothSidesUntilItEnds) {
         EXPECT_LE(l->bytes / SIM_BLOCK_BYTES, static_cast<long long>(nSpeed * 100 * l->seconds) + 3);
     }
     // The microphone side is the 440 Hz default tone, the remote side the 1000 Hz one.
-    SimSourceSpec spec;
-    spec.dFrequency = 440;
+    SimSourceSpec sourceDesc;
+    sourceDesc.dFrequency = 440;
     std::wstring err;
-    auto src = CAudioSource::Create(spec, err);
+    auto src = CAudioSource::Create(sourceDesc, err);
     uint8_t block[SIM_BLOCK_BYTES];
     src->NextBlock(block);
     ASSERT_GE(mic.head.size(), static_cast<size_t>(SIM_BLOCK_BYTES));

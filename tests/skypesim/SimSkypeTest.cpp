@@ -206,10 +206,10 @@ TEST(Scenario, EveryShippedScenarioParses) {
 }
 
 TEST(AudioSource, ToneIsPhaseContinuousAtTheGivenAmplitude) {
-    SimSourceSpec spec;
+    SimSourceSpec sourceDesc;
     std::wstring err;
-    ASSERT_TRUE(ParseSourceSpec(L"tone:1000:12000", spec, err));
-    auto src = CAudioSource::Create(spec, err);
+    ASSERT_TRUE(ParseSourceSpec(L"tone:1000:12000", sourceDesc, err));
+    auto src = CAudioSource::Create(sourceDesc, err);
     ASSERT_TRUE(src);
     std::vector<int> samples;
     uint8_t block[SIM_BLOCK_BYTES];
@@ -228,12 +228,12 @@ TEST(AudioSource, ToneIsPhaseContinuousAtTheGivenAmplitude) {
     // 1000 Hz at 16 kHz repeats every 16 samples, across block boundaries too.
     for (size_t i = 16; i < samples.size(); ++i) ASSERT_EQ(samples[i], samples[i - 16]) << i;
 
-    ASSERT_TRUE(ParseSourceSpec(L"silence", spec, err));
-    src = CAudioSource::Create(spec, err);
+    ASSERT_TRUE(ParseSourceSpec(L"silence", sourceDesc, err));
+    src = CAudioSource::Create(sourceDesc, err);
     src->NextBlock(block);
     EXPECT_EQ(std::count(block, block + SIM_BLOCK_BYTES, 0), SIM_BLOCK_BYTES);
-    EXPECT_FALSE(ParseSourceSpec(L"tone:440:40000", spec, err));
-    EXPECT_FALSE(ParseSourceSpec(L"noise", spec, err));
+    EXPECT_FALSE(ParseSourceSpec(L"tone:440:40000", sourceDesc, err));
+    EXPECT_FALSE(ParseSourceSpec(L"noise", sourceDesc, err));
 }
 
 namespace {
@@ -273,10 +273,10 @@ TEST(AudioSource, WavIsPlayedOnceThenSilenceAndOtherFormatsAreRefused) {
     std::vector<int16_t> ramp(200);
     for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<int16_t>(i * 100 - 10000);
     std::wstring good = WriteWav(L"skypesim_good.wav", 1, 16000, ramp);
-    SimSourceSpec spec;
+    SimSourceSpec sourceDesc;
     std::wstring err;
-    ASSERT_TRUE(ParseSourceSpec(L"wav:" + good, spec, err)) << err;
-    auto src = CAudioSource::Create(spec, err);
+    ASSERT_TRUE(ParseSourceSpec(L"wav:" + good, sourceDesc, err)) << err;
+    auto src = CAudioSource::Create(sourceDesc, err);
     ASSERT_TRUE(src);
     uint8_t a[SIM_BLOCK_BYTES], b[SIM_BLOCK_BYTES];
     src->NextBlock(a);
@@ -287,11 +287,11 @@ TEST(AudioSource, WavIsPlayedOnceThenSilenceAndOtherFormatsAreRefused) {
     EXPECT_EQ(b[2 * 159 + 1], 0);
 
     std::wstring stereo = WriteWav(L"skypesim_stereo.wav", 2, 16000, ramp);
-    EXPECT_FALSE(ParseSourceSpec(L"wav:" + stereo, spec, err));
+    EXPECT_FALSE(ParseSourceSpec(L"wav:" + stereo, sourceDesc, err));
     EXPECT_NE(err.find(L"2 channel(s)"), std::wstring::npos) << err;
     std::wstring fast = WriteWav(L"skypesim_44k.wav", 1, 44100, ramp);
-    EXPECT_FALSE(ParseSourceSpec(L"wav:" + fast, spec, err));
-    EXPECT_FALSE(ParseSourceSpec(L"wav:C:\\no\\such.wav", spec, err));
+    EXPECT_FALSE(ParseSourceSpec(L"wav:" + fast, sourceDesc, err));
+    EXPECT_FALSE(ParseSourceSpec(L"wav:C:\\no\\such.wav", sourceDesc, err));
     ::DeleteFileW(good.c_str());
     ::DeleteFileW(stereo.c_str());
     ::DeleteFileW(fast.c_str());

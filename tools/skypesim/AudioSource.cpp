@@ -22,17 +22,17 @@ uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8
 
 }  // namespace
 
-bool ParseSourceSpec(const std::wstring& strText, SimSourceSpec& spec, std::wstring& strError) {
-    spec = SimSourceSpec();
+bool ParseSourceSpec(const std::wstring& strText, SimSourceSpec& sourceDesc, std::wstring& strError) {
+    sourceDesc = SimSourceSpec();
     if (strText == L"silence") {
-        spec.eKind = SOURCE_SILENCE;
+        sourceDesc.eKind = SOURCE_SILENCE;
         return true;
     }
     if (strText.rfind(L"wav:", 0) == 0) {
-        spec.eKind = SOURCE_WAV;
-        spec.strPath = strText.substr(4);
+        sourceDesc.eKind = SOURCE_WAV;
+        sourceDesc.strPath = strText.substr(4);
         std::vector<int16_t> samples;
-        return LoadWav16kMono(spec.strPath, samples, strError);
+        return LoadWav16kMono(sourceDesc.strPath, samples, strError);
     }
     if (strText.rfind(L"tone:", 0) == 0) {
         std::wstring rest = strText.substr(5);
@@ -47,26 +47,26 @@ bool ParseSourceSpec(const std::wstring& strText, SimSourceSpec& spec, std::wstr
             strError = L"bad tone frequency in '" + strText + L"' (0 to 8000 Hz)";
             return false;
         }
-        spec.dFrequency = d;
+        sourceDesc.dFrequency = d;
         if (!ampl.empty()) {
             double a = 0;
             if (!ParseDouble(ampl, a) || a < 0 || a > 32767 || a != std::floor(a)) {
                 strError = L"bad tone amplitude in '" + strText + L"' (0 to 32767)";
                 return false;
             }
-            spec.nAmplitude = static_cast<int>(a);
+            sourceDesc.nAmplitude = static_cast<int>(a);
         }
-        spec.eKind = SOURCE_TONE;
+        sourceDesc.eKind = SOURCE_TONE;
         return true;
     }
     strError = L"unknown audio source '" + strText + L"' (tone:FREQ[:AMPLITUDE], silence, wav:PATH)";
     return false;
 }
 
-std::unique_ptr<CAudioSource> CAudioSource::Create(const SimSourceSpec& spec, std::wstring& strError) {
+std::unique_ptr<CAudioSource> CAudioSource::Create(const SimSourceSpec& sourceDesc, std::wstring& strError) {
     std::unique_ptr<CAudioSource> p(new CAudioSource());
-    p->m_spec = spec;
-    if (spec.eKind == SOURCE_WAV && !LoadWav16kMono(spec.strPath, p->m_samples, strError)) return nullptr;
+    p->m_spec = sourceDesc;
+    if (sourceDesc.eKind == SOURCE_WAV && !LoadWav16kMono(sourceDesc.strPath, p->m_samples, strError)) return nullptr;
     return p;
 }
 

@@ -21,12 +21,12 @@ struct SimSourceSpec {
 
 // Parses "tone:FREQ[:AMPLITUDE]", "silence" or "wav:PATH"; a WAV file is opened
 // and checked here so that an unusable one is reported before anything runs.
-bool ParseSourceSpec(const std::wstring& strText, SimSourceSpec& spec, std::wstring& strError);
+bool ParseSourceSpec(const std::wstring& strText, SimSourceSpec& sourceDesc, std::wstring& strError);
 
 class CAudioSource {
 public:
     // Fails (null, with a reason) only for a WAV file that cannot be used.
-    static std::unique_ptr<CAudioSource> Create(const SimSourceSpec& spec, std::wstring& strError);
+    static std::unique_ptr<CAudioSource> Create(const SimSourceSpec& sourceDesc, std::wstring& strError);
 
     // Writes the next block: 320 bytes, little-endian samples.
     void NextBlock(uint8_t* pBlock);

@@ -342,9 +342,9 @@ bool CSimApp::RunStep(const SimStep& st) {
         else if (a == L"DTMF")
             ok = m_skype.SendDtmf(w[1], w[3], err);
         else if (a == L"MIC" || a == L"REMOTE") {
-            SimSourceSpec spec;
-            ok = ParseSourceSpec(w[3], spec, err) &&
-                 m_skype.SetCallSource(w[1], a == L"MIC" ? SIDE_MIC : SIDE_REMOTE, spec, err);
+            SimSourceSpec sourceDesc;
+            ok = ParseSourceSpec(w[3], sourceDesc, err) &&
+                 m_skype.SetCallSource(w[1], a == L"MIC" ? SIDE_MIC : SIDE_REMOTE, sourceDesc, err);
         }
     }
     // A step about a call that does not exist is logged and skipped; the run goes on.
@@ -376,10 +376,10 @@ void CSimApp::Redirect(const SimCall& call, ESimSide eSide, int nPort) {
         it->second->Stop();
         m_streams.erase(it);
     }
-    const SimSourceSpec& spec = eSide == SIDE_MIC ? (call.bMicSource ? call.micSource : m_opt.mic)
+    const SimSourceSpec& sourceDesc = eSide == SIDE_MIC ? (call.bMicSource ? call.micSource : m_opt.mic)
                                                   : (call.bRemoteSource ? call.remoteSource : m_opt.remote);
     std::wstring err;
-    auto source = CAudioSource::Create(spec, err);
+    auto source = CAudioSource::Create(sourceDesc, err);
     if (!source) {
         m_log.Write(L"AUDIO", label + L" no source: " + err);
         return;

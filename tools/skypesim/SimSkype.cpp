@@ -377,7 +377,7 @@ bool CSimSkype::SendDtmf(const std::wstring& strId, const std::wstring& strKey, 
     return true;
 }
 
-bool CSimSkype::SetCallSource(const std::wstring& strId, ESimSide eSide, const SimSourceSpec& spec,
+bool CSimSkype::SetCallSource(const std::wstring& strId, ESimSide eSide, const SimSourceSpec& sourceDesc,
                               std::wstring& strError) {
     SimCall* call = FindCall(strId);
     if (!call) {
@@ -386,10 +386,10 @@ bool CSimSkype::SetCallSource(const std::wstring& strId, ESimSide eSide, const S
     }
     if (eSide == SIDE_MIC) {
         call->bMicSource = true;
-        call->micSource = spec;
+        call->micSource = sourceDesc;
     } else {
         call->bRemoteSource = true;
-        call->remoteSource = spec;
+        call->remoteSource = sourceDesc;
     }
     return true;
 }

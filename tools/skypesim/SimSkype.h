@@ -70,7 +70,7 @@ public:
     bool SetParticipants(const std::wstring& strId, const std::vector<std::wstring>& handles, std::wstring& strError);
     bool SetTarget(const std::wstring& strId, const std::wstring& strTarget, std::wstring& strError);
     bool SendDtmf(const std::wstring& strId, const std::wstring& strKey, std::wstring& strError);
-    bool SetCallSource(const std::wstring& strId, ESimSide eSide, const SimSourceSpec& spec, std::wstring& strError);
+    bool SetCallSource(const std::wstring& strId, ESimSide eSide, const SimSourceSpec& sourceDesc, std::wstring& strError);
     void AddFriend(const std::wstring& strHandle, const std::wstring& strFullName, bool bHasName);
     void RemoveFriend(const std::wstring& strHandle);
     void SetFullName(const std::wstring& strHandle, const std::wstring& strFullName);
