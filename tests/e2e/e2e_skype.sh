@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Skype going away and coming back. First alice logs out and in again: the
-# recorder attaches anew (its start-up queries run again) and records the next
-# call. Then Skype ends and a new Skype process starts: the keep-alive finds
-# the old window gone, re-discovers, and the new Skype's call is recorded.
+# Skype logging out and in again: the recorder attaches anew (its start-up
+# queries run again) and records the next call. (A Skype process that ends and
+# a new one found by the keep-alive is covered by the application's lifecycle test.)
 source "$(dirname "$0")/lib.sh"
 e2e_init skype
 
@@ -22,20 +21,5 @@ check "call 50 after the login redirected" grep -qi 'RECV alter call 50 set_capt
 xml=$E2E_APPDATA/record.xml
 check "entry for carol" py record "$xml" 0 name=carol type=1 duration~=3:1
 
-# The first Skype is gone; a new one starts. The recorder is still attached to
-# the old window until its keep-alive misses the answer and broadcasts again.
-t0=$(date +%s)
-start_sim --announce --scenario "$E2E_TESTS/comeback.txt" --quit-after 100
-check "the new Skype is discovered" wait_log "ATTACH discover" 80
-e2e_log "re-discovered after $(( $(date +%s) - t0 )) s"
-check "the new Skype's call ends" wait_log "STATUS FINISHED" 20
-check "second Skype ends its scenario" wait_pid "$SIM_PID" 10
-check "call 51 redirected to both ports" py simrecv "$E2E_WORK/sim.log" \
-  'alter call 51 set_output soundcard="default" port="58376"' \
-  'alter call 51 set_capture_mic port="58377"'
-for _ in $(seq 30); do [ "$(py records "$xml" | wc -l)" -ge 2 ] && break; sleep 0.2; done
-check "entry for bob, outgoing" py record "$xml" 1 name=bob type=2 duration~=3:1
-mp3s=("$E2E_DOCS"/bob_*.mp3)
-check "bob's recording has both sides" py mp3 "${mp3s[0]}" --left 440 --right 1000 --seconds 3 --tol 1.2
 check "recorder exits on Exit" quit_ombra
 e2e_finish
