@@ -209,6 +209,17 @@ public:
 CGatedWriter* s_pGated = nullptr;
 CRecorder* s_pRecorder = nullptr;
 
+// A message-only window whose procedure runs while Stop pumps messages.
+HWND CreateMessageWindow(WNDPROC pfnProc, const wchar_t* pszClass) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = pfnProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = pszClass;
+    ::RegisterClassW(&wc);
+    return ::CreateWindowExW(0, pszClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                             nullptr);
+}
+
 LRESULT CALLBACK GateWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (uMsg == WM_APP) {
         s_pRecorder->Stop();  // a second stop arriving during the wait returns at once
@@ -221,13 +232,7 @@ LRESULT CALLBACK GateWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 }  // namespace
 
 TEST(Recorder, StopKeepsWindowMessagesFlowing) {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = GateWndProc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"OmbraRecorderGateTest";
-    ::RegisterClassW(&wc);
-    HWND hWnd = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  wc.hInstance, nullptr);
+    HWND hWnd = CreateMessageWindow(GateWndProc, L"OmbraRecorderGateTest");
     ASSERT_NE(hWnd, nullptr);
     CRecorder recorder;
     CGatedWriter writer;
@@ -305,13 +310,7 @@ LRESULT CALLBACK StartDuringDrainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LP
 }  // namespace
 
 TEST(Recorder, StartArrivingDuringTheDrainIsRefused) {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = StartDuringDrainWndProc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"OmbraRecorderDrainTest";
-    ::RegisterClassW(&wc);
-    HWND hWnd = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  wc.hInstance, nullptr);
+    HWND hWnd = CreateMessageWindow(StartDuringDrainWndProc, L"OmbraRecorderDrainTest");
     ASSERT_NE(hWnd, nullptr);
     CRecorder recorder;
     CGatedWriter writer;
@@ -336,13 +335,7 @@ TEST(Recorder, StartArrivingDuringTheDrainIsRefused) {
 }
 
 TEST(Recorder, QuitRequestDuringTheDrainIsKeptForTheCallersLoop) {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = GateWndProc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"OmbraRecorderQuitTest";
-    ::RegisterClassW(&wc);
-    HWND hWnd = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  wc.hInstance, nullptr);
+    HWND hWnd = CreateMessageWindow(GateWndProc, L"OmbraRecorderQuitTest");
     ASSERT_NE(hWnd, nullptr);
     CRecorder recorder;
     CGatedWriter writer;
