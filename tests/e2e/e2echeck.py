@@ -7,7 +7,7 @@
   e2echeck.py record FILE INDEX KEY=VALUE...
       checks one entry (INDEX may be negative); KEY duration~=S[:TOL] for a range
   e2echeck.py reg FILE                prints a `reg export` file's values as JSON
-  e2echeck.py regcheck FILE NAME=TYPE:VALUE...
+  e2echeck.py regcheck FILE NAME=TYPE:VALUE...   (TYPE any: the value is there at all)
   e2echeck.py order FILE ID TEXT...   the texts of control ID in a uidriver watch log
       appear in this order (repeats of a text in a row count once)
   e2echeck.py simrecv FILE PATTERN... skypesim's RECV lines contain these in order
@@ -209,6 +209,8 @@ def cmd_regcheck(args):
             ok = got == ("dword", int(want))
         elif kind == "sz":
             ok = got == ("sz", want)
+        elif kind == "any":
+            ok = got is not None
         elif kind == "sz-nonempty":
             ok = got is not None and got[0] == "sz" and got[1] != ""
         else:

@@ -122,6 +122,8 @@ wine_run() {
 
 # A Linux path as Wine's Z: drive sees it.
 winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+# The Linux path of a C: path of the prefix (C:\users\...).
+unixpath() { local p=${1#[Cc]:}; printf '%s%s\n' "$WINEPREFIX/drive_c" "${p//\\//}"; }
 
 # ui VERB ARGS...: the UI driver; its result is left in $UI (and printed).
 UI=""
@@ -228,6 +230,16 @@ wait_log() {
   local n=$(( $2 * 10 ))
   while [ $n -gt 0 ]; do
     grep -qF -- "$1" "$E2E_WORK/sim.log" 2>/dev/null && return 0
+    sleep 0.1; n=$((n - 1))
+  done
+  return 1
+}
+
+# wait_log_re REGEX SECONDS: the same, for an extended regular expression (any case).
+wait_log_re() {
+  local n=$(( $2 * 10 ))
+  while [ $n -gt 0 ]; do
+    grep -Eiq -- "$1" "$E2E_WORK/sim.log" 2>/dev/null && return 0
     sleep 0.1; n=$((n - 1))
   done
   return 1
