@@ -55,20 +55,7 @@ if [ -f "$WORK/bench_pcm.raw" ] && command -v lame >/dev/null; then
 fi
 
 # The ports are the machine's: wait while a program run by someone else holds them.
-wait_ports() {
-  python3 - <<'PY'
-import socket, sys, time
-for _ in range(900):
-    try:
-        for port in (58377, 58376):
-            s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-            s.bind(("127.0.0.1", port)); s.close()
-        sys.exit(0)
-    except OSError:
-        s.close(); time.sleep(0.2)
-sys.exit(1)
-PY
-}
+wait_ports() { python3 "$ROOT/scripts/wait-ports.py" 180; }
 
 # One recorded call through the real ports: prefix, skypesim speed.
 pipeline() {

@@ -118,15 +118,7 @@ printf '   bob (remote side) %.1f s, alice (my side) %.1f s of one conversation\
 CALL_SECONDS=$(python3 -c "import math,sys; print(math.ceil(float(sys.argv[1])) + 1)" "$(soxi -D "$WORK/bob.wav")")
 
 # The two audio ports are the machine's: wait while another program holds them.
-ports_free() {
-  python3 -c "
-import socket, sys
-for port in (58376, 58377):
-    s = socket.socket()
-    try: s.bind(('127.0.0.1', port))
-    except OSError: sys.exit(1)
-    finally: s.close()"
-}
+ports_free() { python3 "$ROOT/scripts/wait-ports.py" 0; }
 wait_ports() {
   local i
   for i in $(seq 600); do

@@ -10,18 +10,7 @@ rm -rf "$WORK"; mkdir -p "$WORK"
 win() { echo "Z:${1//\//\\}"; }
 # The ports are the machine's: wait while a program run by someone else holds them.
 wait_ports() {
-  python3 - <<'PY'
-import socket, sys, time
-for _ in range(600):
-    try:
-        for port in (58377, 58376):
-            s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-            s.bind(("127.0.0.1", port)); s.close()
-        sys.exit(0)
-    except OSError:
-        s.close(); time.sleep(0.2)
-print("ports 58376/58377 stay taken"); sys.exit(1)
-PY
+  python3 "$OMBRA_ROOT/scripts/wait-ports.py" 120 || { echo "ports 58376/58377 stay taken"; return 1; }
 }
 run() {
   # Another program may take the ports between the check and the start: wait and try again.

@@ -168,19 +168,7 @@ start_sim() {
 
 # ports_free: nobody on this machine listens on the two audio ports. Other
 # programs (another checkout's tests or benchmarks) may hold them for a while.
-ports_free() {
-  python3 - <<'PY'
-import socket, sys
-for port in (58376, 58377):
-    s = socket.socket()
-    try:
-        s.bind(("127.0.0.1", port))
-    except OSError:
-        sys.exit(1)
-    finally:
-        s.close()
-PY
-}
+ports_free() { python3 "$E2E_ROOT/scripts/wait-ports.py" 0; }
 
 wait_ports_free() {
   local n=$(( $1 * 2 ))
