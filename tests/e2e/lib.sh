@@ -182,15 +182,15 @@ wait_ports_free() {
   return 1
 }
 
-# start_ombra: the recorder; waits until its main window is there and its
+# start_ombra [EXE]: the recorder (the build's, or EXE); waits until its main window is there and its
 # start-up has run to the end (the record button is disabled at its end). A
 # port taken by another program in the meantime stops the start-up with a
 # message box: it is answered, the recorder ended and started again.
 start_ombra() {
-  local attempt
+  local exe=${1:-$E2E_BIN/ombra.exe} attempt
   for attempt in 1 2 3; do
     wait_ports_free 150 || return 1
-    bash "$E2E_ROOT/scripts/wine.sh" "$E2E_BIN/ombra.exe" </dev/null >>"$E2E_WORK/ombra.out" 2>&1 &
+    bash "$E2E_ROOT/scripts/wine.sh" "$exe" </dev/null >>"$E2E_WORK/ombra.out" 2>&1 &
     OMBRA_PID=$!
     E2E_PIDS+=($OMBRA_PID)
     ui wait-window 30 || return 1
