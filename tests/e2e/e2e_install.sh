@@ -2,8 +2,9 @@
 # The release: scripts/package.sh packs the built ombra.exe; the installer, run
 # silently, puts the program, its Start-menu shortcut and its Uninstall key in
 # place; the installed recorder starts and records a call; a silent uninstall
-# during the run ends it and removes what the installer added, while the
-# recording, record.xml and the settings stay. A second round uninstalls the way
+# during that recording ends it (the recording is finished and entered) and
+# removes what the installer added, while the recording, record.xml and the
+# settings stay. A second round uninstalls the way
 # the list of programs does (the uninstaller copies itself away and deletes
 # itself and the folder).
 source "$(dirname "$0")/lib.sh"
@@ -44,7 +45,7 @@ check "EstimatedSize is the size of the installed files ($size_kb KiB)" \
   test "$size_kb" -ge $(( $(stat -c %s "$INST/ombra.exe") / 1024 ))
 
 # The installed recorder, in automatic mode, started with Windows (the Run value
-# the options write), records one call.
+# the options write), records a call; the uninstall comes in the middle of it.
 reg_byte rectype 1
 reg_byte notifyhistory 0
 wine_run reg add "$RUN_KEY" /v Ombra /t REG_SZ /d "\"$INST_WIN\\ombra.exe\"" /f
@@ -52,19 +53,17 @@ start_ombra "$INST/ombra.exe"
 check "installed ombra.exe shows its main window" test $? = 0
 t2=$(date +%s.%N)
 e2e_log "$(python3 -c "import sys; a,b,c=map(float,sys.argv[1:]); print('silent install %.1f s, main window %.1f s after the install began' % (b-a, c-a))" "$t0" "$t1" "$t2")"
-start_sim --announce --scenario "$E2E_TESTS/auto.txt" --quit-after 40
-xml=$E2E_APPDATA/record.xml
-check "call recorded into record.xml" bash -c \
-  "for i in \$(seq 100); do grep -q '<rec' '$xml' 2>/dev/null && exit 0; sleep 0.2; done; exit 1"
-mp3s=("$E2E_DOCS"/bob_*.mp3)
-check "one recording of bob" test "${#mp3s[@]}" = 1 -a -s "${mp3s[0]}"
-sums=$(md5sum "${mp3s[0]}" "$xml")
-wait_pid "$SIM_PID" 15
+printf '%s\n' 'wait-attach' 'after 1.5 call 17 incoming bob' 'after 0.5 call 17 status INPROGRESS' \
+  'after 30 call 17 status FINISHED' 'after 2 exit' >"$E2E_WORK/call.txt"
+start_sim --announce --scenario "$(winpath "$E2E_WORK/call.txt")" --quit-after 60
+ui wait-text 1009 "Recording in progress ..." 30
+check "installed recorder records the call" test $? = 0
+t_rec=$(date +%s.%N)
+sleep 3
 
-kill -0 "$OMBRA_PID" 2>/dev/null
-check "recorder still runs before the uninstall" test $? = 0
 wine_run "$INST/Uninstall.exe" /S "_?=$INST_WIN"
 check "silent uninstall succeeds" test $? = 0
+t_un=$(date +%s.%N)
 check "uninstall ended the running recorder" wait_pid "$OMBRA_PID" 5
 ui count
 check "no main window left" test "$UI" = 0
@@ -74,7 +73,17 @@ reg_file "$UNINST_KEY" "$E2E_WORK/uninst-after.reg"
 check "Uninstall key removed" test ! -s "$E2E_WORK/uninst-after.reg"
 reg_file "$RUN_KEY" "$E2E_WORK/run-after.reg"
 check "Run value \"Ombra\" removed" bash -c "! grep -q '\"Ombra\"=' '$E2E_WORK/run-after.reg'"
-check "recording and record.xml unchanged" bash -c "md5sum -c --quiet <<<'$sums'"
+# The Exit the uninstaller gave finished the recording and entered it.
+xml=$E2E_APPDATA/record.xml
+mp3s=("$E2E_DOCS"/bob_*.mp3)
+check "one recording of bob kept" test "${#mp3s[@]}" = 1 -a -s "${mp3s[0]}"
+secs=$(python3 -c "import sys; print('%.1f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$t_rec" "$t_un")
+check "recording holds both sides up to the uninstall (about $secs s)" \
+  py mp3 "${mp3s[0]}" --left 440 --right 1000 --seconds "$secs" --tol 1.5
+check "record.xml kept with the call's entry" py record "$xml" -1 name=bob type=1 \
+  'file$=\'"$(basename "${mp3s[0]}")"
+sums=$(md5sum "${mp3s[0]}" "$xml")
+kill "$SIM_PID" 2>/dev/null
 reg_export "$E2E_WORK/config-after.reg"
 check "settings kept" py regcheck "$E2E_WORK/config-after.reg" "rectype=binary:1"
 # Run in place (_?=), the uninstaller cannot delete itself.
