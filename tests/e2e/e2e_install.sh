@@ -11,7 +11,7 @@ source "$(dirname "$0")/lib.sh"
 e2e_init install
 
 DIST=$E2E_WORK/dist
-OMBRA_DIST_DIR=$DIST bash "$E2E_ROOT/scripts/package.sh" --no-build >"$E2E_WORK/package.out" 2>&1
+OMBRA_BUILD_DIR=$OMBRA_BUILD OMBRA_DIST_DIR=$DIST bash "$E2E_ROOT/scripts/package.sh" --no-build >"$E2E_WORK/package.out" 2>&1
 check "package.sh made the installer and the zip" test $? = 0
 cat "$E2E_WORK/package.out"
 VERSION=$(sed -n 's/^!define VERSION "\(.*\)"$/\1/p' "$OMBRA_BUILD/generated/version.nsh")
