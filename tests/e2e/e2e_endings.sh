@@ -58,10 +58,15 @@ check "no entry for carol yet" test "$(entries)" = 2
 mp3s=("$E2E_DOCS"/carol_*.mp3)
 secs=$(py mp3 "${mp3s[0]}" | sed -n 's/^decoded: .* seconds=\([0-9.]*\).*/\1/p')
 e2e_log "the killed recording's file decodes to $secs s"
+# Beside it, a journal whose file is gone and one that is not a journal at all.
+printf 'ombra recording journal 1\nfile=C:\\gone\\zed.mp3\nname=zed\ntime=5\ntype=1\n' \
+  >"$E2E_APPDATA/recording-5.journal"
+head -c 300 /dev/urandom >"$E2E_APPDATA/recording-6.journal"
 start_ombra || exit 1
+check "only carol's entry is added" test "$(entries)" = 3
 check "entry for carol after the restart: new, duration within 2 s of the file" \
   py record "$xml" 2 name=carol new=true type=1 "duration~=$secs:2"
-check "the journal is gone" test -z "$(ls "$E2E_APPDATA" | grep journal)"
+check "every journal is gone" test -z "$(ls "$E2E_APPDATA" | grep journal)"
 ui history-count
 check "the history window shows it ($UI rows)" test "${UI:-0}" -gt "${rows_two:-0}"
 
