@@ -65,9 +65,8 @@ bool FileExists(const std::wstring& strPath) {
     return dwAttr != INVALID_FILE_ATTRIBUTES && !(dwAttr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-}  // namespace
-
-std::string CRecordJournal::Format(const RecordEntry& entry) {
+// The journal's text for an entry.
+std::string FormatJournal(const RecordEntry& entry) {
     // One value a line: names and paths cannot hold a line break, and any that
     // slipped in is cut rather than allowed to start a line of its own.
     auto line = [](const char* pszKey, const std::wstring& strValue) {
@@ -79,7 +78,8 @@ std::string CRecordJournal::Format(const RecordEntry& entry) {
            line("type", FormatW(L"%d", entry.m_nType));
 }
 
-bool CRecordJournal::Parse(const std::string& strText, RecordEntry& entry) {
+// The entry of a journal's text; false for a damaged text.
+bool ParseJournal(const std::string& strText, RecordEntry& entry) {
     std::wstring strWide = Utf8ToWide(strText);
     std::vector<std::wstring> lines;
     size_t nStart = 0;
@@ -107,11 +107,13 @@ bool CRecordJournal::Parse(const std::string& strText, RecordEntry& entry) {
     return true;
 }
 
+}  // namespace
+
 bool CRecordJournal::Write(const RecordEntry& entry) {
     std::wstring strPath = m_strFolder + JOURNAL_PREFIX + entry.m_strTime + JOURNAL_EXT;
     if (!m_strPath.empty() && m_strPath != strPath) Remove();
     m_strPath = strPath;
-    return WriteFileWhole(m_strPath, Format(entry));
+    return WriteFileWhole(m_strPath, FormatJournal(entry));
 }
 
 void CRecordJournal::Remove() {
@@ -138,7 +140,7 @@ int CRecordJournal::Recover(const std::wstring& strFolder, CRecordHistory& histo
         std::string data;
         RecordEntry entry;
         if (!ReadSmallFile(strPath, data)) continue;  // held by someone: next start
-        if (!Parse(data, entry) || !FileExists(entry.m_strFile)) {
+        if (!ParseJournal(data, entry) || !FileExists(entry.m_strFile)) {
             ::DeleteFileW(strPath.c_str());
             continue;
         }

@@ -30,10 +30,6 @@ public:
     static int Recover(const std::wstring& strFolder, CRecordHistory& history,
                        const std::wstring& strSkip = {});
 
-    // The journal's text for an entry, and back; false for a damaged text.
-    static std::string Format(const RecordEntry& entry);
-    static bool Parse(const std::string& strText, RecordEntry& entry);
-
 private:
     std::wstring m_strFolder;
     std::wstring m_strPath;

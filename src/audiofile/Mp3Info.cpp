@@ -45,9 +45,7 @@ size_t SkipId3v2(const unsigned char* pData, size_t nSize) {
     return nTag <= nSize ? nTag : nSize;
 }
 
-}  // namespace
-
-double GetMp3Duration(const unsigned char* pData, size_t nSize) {
+double DurationOf(const unsigned char* pData, size_t nSize) {
     size_t nPos = SkipId3v2(pData, nSize);
     double dSeconds = 0.0;
     bool bFirst = true;
@@ -69,6 +67,8 @@ double GetMp3Duration(const unsigned char* pData, size_t nSize) {
     return dSeconds;
 }
 
+}  // namespace
+
 double GetMp3Duration(const std::wstring& strPath) {
     HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -81,7 +81,7 @@ double GetMp3Duration(const std::wstring& strPath) {
             dSeconds = 0.0;
         } else if (HANDLE hMap = ::CreateFileMappingW(hFile, nullptr, PAGE_READONLY, 0, 0, nullptr)) {
             if (const void* pView = ::MapViewOfFile(hMap, FILE_MAP_READ, 0, 0, 0)) {
-                dSeconds = GetMp3Duration(static_cast<const unsigned char*>(pView),
+                dSeconds = DurationOf(static_cast<const unsigned char*>(pView),
                                           static_cast<size_t>(size.QuadPart));
                 ::UnmapViewOfFile(pView);
             }

@@ -7,5 +7,3 @@
 // leading ID3v2 tag and a Xing/Info frame are skipped); -1 when the file cannot
 // be read.
 double GetMp3Duration(const std::wstring& strPath);
-// The same for the bytes of a file.
-double GetMp3Duration(const unsigned char* pData, size_t nSize);
