@@ -28,6 +28,9 @@ constexpr COLORREF USER_ICON_MASK = RGB(217, 222, 224);
 constexpr int METER_BLOCKS = 20;
 constexpr int METER_MAX = 512;
 constexpr int DOCKING_POSCHANGES = 10;
+// A record.xml that another program holds is tried again this often.
+constexpr UINT_PTR TIMER_HISTORY_RETRY = 1;
+constexpr UINT HISTORY_RETRY_MS = 5000;
 
 RECT RectInParent(HWND hCtl) {
     RECT rc{};
@@ -156,6 +159,7 @@ BOOL CHelloWorldDlg::OnInitDialog() {
 
     m_pHistory = CRecordHistory::GetInstance();
     m_pHistory->Open(strData + L"record.xml");
+    m_journal.SetFolder(strData);
 
     m_pHistoryWnd = new CDlgRecHistory();
     m_pHistoryWnd->Create(m_hWnd);
@@ -219,7 +223,10 @@ BOOL CHelloWorldDlg::OnInitDialog() {
     if (HANDLE hThread = ::CreateThread(nullptr, 0, UpdateThreadProc, this, 0, nullptr))
         ::CloseHandle(hThread);
 
+    // Recordings of a run that was killed come in before the window is filled.
+    CRecordJournal::Recover(strData, *m_pHistory);
     FillHistoryWindow();
+    if (m_pHistory->IsBlocked()) SetTimer(TIMER_HISTORY_RETRY, HISTORY_RETRY_MS);
     // Shown now rather than when the message queue first runs empty, which a busy
     // queue (level messages, Skype's notifications) can put off.
     ShowWindow(SW_SHOW);
@@ -234,6 +241,46 @@ void CHelloWorldDlg::FillHistoryWindow() {
         if (m_pHistory->GetRecord(i, entry)) m_pHistoryWnd->AddRecordItem(entry);
     }
     m_pHistoryWnd->RefreshCounts();
+}
+
+void CHelloWorldDlg::RetryBlockedHistory() {
+    if (!m_pHistory || !m_pHistory->RetryBlocked()) return;
+    KillTimer(TIMER_HISTORY_RETRY);
+    // The file's own entries lead the list; those of this run are shown already.
+    if (m_pHistoryWnd) {
+        for (int i = 0; i < m_pHistory->GetTakenInCount(); ++i) {
+            RecordEntry entry;
+            if (m_pHistory->GetRecord(i, entry)) m_pHistoryWnd->AddRecordItem(entry);
+        }
+        m_pHistoryWnd->RefreshCounts();
+    }
+    CRecordJournal::Recover(GetAppDataFolder(), *m_pHistory, m_journal.GetPath());
+}
+
+LRESULT CHelloWorldDlg::OnTimer(UINT_PTR nId) {
+    if (nId == TIMER_HISTORY_RETRY) {
+        RetryBlockedHistory();
+        return 0;
+    }
+    return Default();
+}
+
+void CHelloWorldDlg::UpdateJournalPartners() {
+    if (m_journal.GetPath().empty() || !m_pCurrentRecord || !m_pPartnerMap) return;
+    const std::wstring& strIds = m_pCurrentRecord->GetCallIds();
+    if (strIds.empty() || strIds == m_strJournalCallIds) return;
+    RecordEntry entry = m_pCurrentRecord->GetEntry();
+    entry.m_strName = m_pPartnerMap->TranslateCallIds(strIds);
+    m_journal.Write(entry);
+    m_strJournalCallIds = strIds;
+}
+
+void CHelloWorldDlg::OnEndSession() {
+    // Windows ends the process when this returns, without WM_DESTROY: what Exit
+    // saves is saved here.
+    RemoveTrayIcon();
+    if (m_pProfile) SavePosition();
+    if (m_pController && m_pAudioServer) m_pController->FinishBeforeExit();
 }
 
 void CHelloWorldDlg::RestorePosition() {
@@ -370,6 +417,11 @@ void CHelloWorldDlg::StartRecording(const std::wstring& strPath, int nSampleRate
     // A one-sided recording must not wait for the side that never comes.
     if (m_pAudioServer)
         m_pAudioServer->StartRecording(strPath.c_str(), nSampleRate, nBitrate, nMode, m_pProfile->m_nRecordSide);
+    // Should the program be killed, the next start enters the recording from this.
+    if (m_pCurrentRecord) {
+        m_journal.Write(m_pCurrentRecord->GetEntry());
+        m_strJournalCallIds = m_pCurrentRecord->GetCallIds();
+    }
 }
 
 void CHelloWorldDlg::StopRecorder() {
@@ -377,7 +429,12 @@ void CHelloWorldDlg::StopRecorder() {
 }
 
 void CHelloWorldDlg::AddRecord(const RecordEntry& entry) {
-    if (m_pHistory) m_pHistory->AddRecord(entry);
+    if (!m_pHistory) return;
+    m_pHistory->AddRecord(entry);
+    if (m_pHistory->HasUnsavedChanges())
+        m_journal.Leave();
+    else
+        m_journal.Remove();
 }
 
 void CHelloWorldDlg::AddHistoryItem(const RecordEntry& entry) {
@@ -528,9 +585,13 @@ LRESULT CHelloWorldDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         case WM_SKYPE_CALL:
             if (lParam == SKYPE_CALL_STATUS && m_pController)
                 m_pController->OnCallStatus(static_cast<int>(static_cast<INT_PTR>(wParam)));
+            UpdateJournalPartners();
             break;
         case WM_SKYPE_REFUSED: OnSkypeRefused(); break;
         case WM_RECORD_FINISHED: OnRecordFinished(); return 1;
+        case WM_ENDSESSION:
+            if (wParam) OnEndSession();
+            break;
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
                 ShowAboutBox();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/AutoUpdater.h"
+#include "app/RecordJournal.h"
 #include "app/RecordController.h"
 #include "base/Dialog.h"
 #include "base/Gdi.h"
@@ -50,6 +51,7 @@ protected:
     LRESULT OnPaint() override;
     LRESULT OnEraseBkgnd(HDC hDC) override;
     LRESULT OnLButtonDown(UINT nFlags, POINT pt) override;
+    LRESULT OnTimer(UINT_PTR nId) override;
     LRESULT OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 private:
@@ -103,6 +105,9 @@ private:
     void RestorePosition();
     void SavePosition();
     void FillHistoryWindow();
+    void OnEndSession();
+    void UpdateJournalPartners();
+    void RetryBlockedHistory();
 
     HICON m_hIcon = nullptr;
     HICON m_hIconSmall = nullptr;
@@ -121,6 +126,8 @@ private:
     CRecordHistory* m_pHistory = nullptr;
     CDlgRecHistory* m_pHistoryWnd = nullptr;
     std::unique_ptr<CRecordController> m_pController;
+    CRecordJournal m_journal;
+    std::wstring m_strJournalCallIds;  // the calls whose partners the journal names
 
     CMyButtonST m_btnClose, m_btnRecord, m_btnPause, m_btnMicIcon, m_btnRemoteIcon;
     CMyButtonST m_btnSpare, m_btnHistory, m_btnOptions, m_btnHelp, m_btnDonate;

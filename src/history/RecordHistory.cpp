@@ -64,6 +64,29 @@ void Require(bool bOk) {
     if (!bOk) throw CXmlError(E_FAIL, IID_NULL);
 }
 
+// A file held for a moment (a backup, a virus scanner) is read on one of these tries.
+constexpr int OPEN_TRIES = 3;
+constexpr DWORD OPEN_RETRY_MS = 100;
+
+// The record element of the list with this name and time (any letter case).
+bool FindEntry(CXmlNode list, const std::wstring& strName, const std::wstring& strTime,
+               CXmlNode& node) {
+    CXmlNodeList children = list.GetChildNodes();
+    long nCount = children.GetLength();
+    children.Reset();
+    for (long i = 0; i < nCount; ++i) {
+        CXmlNode child = children.NextNode();
+        if (child.IsNull()) break;
+        if (!child.IsElement()) continue;
+        if (SameText(child.GetChild(L"name").GetString(), strName) &&
+            SameText(child.GetChild(L"time").GetString(), strTime)) {
+            node = child;
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 CRecordHistory* CRecordHistory::GetInstance() {
@@ -92,11 +115,64 @@ void CRecordHistory::Open(const std::wstring& strPath) {
     ForgetWalk();
     m_strPath = strPath;
     m_bKeepUnreadable = false;
+    m_bBlocked = false;
+    m_bUnsaved = false;
+    m_nTakenIn = 0;
     if (strPath.empty()) return;
-    if (!m_xml.Open(strPath)) TraceW(L"rec xml file open failed\n");
-    // A file that is there but was not taken in must not be lost to the next save.
-    if (!m_xml.WasLoaded() && ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES)
-        m_bKeepUnreadable = true;
+    if (!OpenFile(m_xml)) TraceW(L"rec xml file open failed\n");
+    // A file that could not be read is tried again before anything is saved over it;
+    // one that does not parse is kept aside before the next save replaces it.
+    m_bBlocked = m_xml.GetOpenResult() == CXml::XML_OPEN_BLOCKED;
+    m_bKeepUnreadable = m_xml.GetOpenResult() == CXml::XML_OPEN_UNPARSED;
+}
+
+bool CRecordHistory::OpenFile(CXml& xml) {
+    for (int nTry = 1;; ++nTry) {
+        bool bOk = xml.Open(m_strPath);
+        if (xml.GetOpenResult() != CXml::XML_OPEN_BLOCKED || nTry == OPEN_TRIES) return bOk;
+        ::Sleep(OPEN_RETRY_MS);
+    }
+}
+
+bool CRecordHistory::RetryBlocked() {
+    CLock lock(m_lock);
+    if (!TakeInBlockedFile()) return false;
+    if (m_bUnsaved) SaveDocument();
+    return true;
+}
+
+bool CRecordHistory::TakeInBlockedFile() {
+    if (!m_bBlocked) return true;
+    CXml file;
+    file.Open(m_strPath);
+    if (file.GetOpenResult() == CXml::XML_OPEN_BLOCKED || !file.HasDocument()) return false;
+    int nTakenIn = 0;
+    try {
+        CXmlNode fileList = file.GetRoot().GetChild(L"list");
+        nTakenIn = static_cast<int>(fileList.GetChildNodes().GetLength());
+        // What was added meanwhile follows the file's own entries, as it came later.
+        CXmlNodeList mine = GetList().GetChildNodes();
+        mine.Reset();
+        for (CXmlNode rec = mine.NextNode(); !rec.IsNull(); rec = mine.NextNode()) {
+            if (!rec.IsElement()) continue;
+            RecordEntry entry;
+            ReadEntry(rec, entry);
+            CXmlNode found;
+            if (FindEntry(fileList, XmlSafe(entry.m_strName), XmlSafe(entry.m_strTime), found))
+                continue;
+            CXmlNode added = fileList.AddChild(NewRecordName(fileList));
+            WriteEntry(added, entry);
+        }
+    } catch (const CXmlError&) {
+        TraceW(L"add record exception\n");
+        return false;
+    }
+    m_bKeepUnreadable = file.GetOpenResult() == CXml::XML_OPEN_UNPARSED;
+    m_xml = std::move(file);
+    m_bBlocked = false;
+    m_nTakenIn = nTakenIn;
+    ForgetWalk();
+    return true;
 }
 
 CXmlNode CRecordHistory::GetList() { return m_xml.GetRoot().GetChild(L"list"); }
@@ -134,18 +210,33 @@ bool CRecordHistory::GetRecord(int nIndex, RecordEntry& entry) {
         }
         // Text or a comment between the entries has no fields to read.
         if (!rec.IsNull() && !rec.IsElement()) throw CXmlError(E_INVALIDARG, IID_NULL);
-        entry.m_strName = rec.GetChild(L"name").GetString();
-        entry.m_strTime = rec.GetChild(L"time").GetString();
-        entry.m_strFile = rec.GetChild(L"file").GetString();
-        entry.m_nType = static_cast<int>(rec.GetChild(L"type").GetInt(0));
-        entry.m_bNew = rec.GetChild(L"new").GetBool(false);
-        entry.m_nDuration = static_cast<int>(rec.GetChild(L"duration").GetInt(0));
-        entry.m_strNote = ReplaceAll(rec.GetChild(L"note").GetString(), NOTE_LINE_BREAK, L"\r\n");
+        ReadEntry(rec, entry);
         return true;
     } catch (const CXmlError&) {
         TraceW(L"read record xml exception\n");
         return false;
     }
+}
+
+void CRecordHistory::ReadEntry(CXmlNode& rec, RecordEntry& entry) {
+    entry.m_strName = rec.GetChild(L"name").GetString();
+    entry.m_strTime = rec.GetChild(L"time").GetString();
+    entry.m_strFile = rec.GetChild(L"file").GetString();
+    entry.m_nType = static_cast<int>(rec.GetChild(L"type").GetInt(0));
+    entry.m_bNew = rec.GetChild(L"new").GetBool(false);
+    entry.m_nDuration = static_cast<int>(rec.GetChild(L"duration").GetInt(0));
+    entry.m_strNote = ReplaceAll(rec.GetChild(L"note").GetString(), NOTE_LINE_BREAK, L"\r\n");
+}
+
+void CRecordHistory::WriteEntry(CXmlNode& rec, const RecordEntry& entry) {
+    Require(rec.GetChild(L"name").SetString(XmlSafe(entry.m_strName)));
+    Require(rec.GetChild(L"time").SetString(XmlSafe(entry.m_strTime)));
+    Require(rec.GetChild(L"file").SetString(XmlSafe(entry.m_strFile)));
+    Require(rec.GetChild(L"type").SetInt(entry.m_nType));
+    Require(rec.GetChild(L"duration").SetInt(entry.m_nDuration));
+    Require(rec.GetChild(L"new").SetBool(entry.m_bNew));
+    Require(rec.GetChild(L"note").SetString(
+        XmlSafe(ReplaceAll(entry.m_strNote, L"\r\n", NOTE_LINE_BREAK))));
 }
 
 std::wstring CRecordHistory::NewRecordName(CXmlNode& list) {
@@ -167,14 +258,7 @@ bool CRecordHistory::AddRecord(const RecordEntry& entry) {
     try {
         CXmlNode list = GetList();
         rec = list.AddChild(NewRecordName(list));
-        Require(rec.GetChild(L"name").SetString(XmlSafe(entry.m_strName)));
-        Require(rec.GetChild(L"time").SetString(XmlSafe(entry.m_strTime)));
-        Require(rec.GetChild(L"file").SetString(XmlSafe(entry.m_strFile)));
-        Require(rec.GetChild(L"type").SetInt(entry.m_nType));
-        Require(rec.GetChild(L"duration").SetInt(entry.m_nDuration));
-        Require(rec.GetChild(L"new").SetBool(entry.m_bNew));
-        Require(rec.GetChild(L"note").SetString(
-            XmlSafe(ReplaceAll(entry.m_strNote, L"\r\n", NOTE_LINE_BREAK))));
+        WriteEntry(rec, entry);
     } catch (const CXmlError&) {
         TraceW(L"add record exception\n");
         // A half-written entry would be saved with the next change.
@@ -198,20 +282,7 @@ bool CRecordHistory::SearchNode(const std::wstring& strName, const std::wstring&
     const std::wstring strSafeName = XmlSafe(strName);
     const std::wstring strSafeTime = XmlSafe(strTime);
     try {
-        CXmlNodeList children = GetList().GetChildNodes();
-        long nCount = children.GetLength();
-        children.Reset();
-        for (long i = 0; i < nCount; ++i) {
-            CXmlNode child = children.NextNode();
-            if (child.IsNull()) break;
-            if (!child.IsElement()) continue;
-            if (SameText(child.GetChild(L"name").GetString(), strSafeName) &&
-                SameText(child.GetChild(L"time").GetString(), strSafeTime)) {
-                node = child;
-                bFound = true;
-                break;
-            }
-        }
+        bFound = FindEntry(GetList(), strSafeName, strSafeTime, node);
     } catch (const CXmlError&) {
         TraceW(L"SearchNode REC Exception\n");
     }
@@ -264,10 +335,15 @@ bool CRecordHistory::KeepUnreadableFile() {
 }
 
 bool CRecordHistory::SaveDocument() {
+    m_bUnsaved = true;
+    // Never over a file not yet read: its entries would be gone.
+    if (m_bBlocked && !TakeInBlockedFile()) return false;
     if (m_bKeepUnreadable) {
         // Without a kept copy the unreadable file stays as it is and the change stays in memory.
         if (!KeepUnreadableFile()) return false;
         m_bKeepUnreadable = false;
     }
-    return m_xml.Save(m_strPath);
+    if (!m_xml.Save(m_strPath)) return false;
+    m_bUnsaved = false;
+    return true;
 }

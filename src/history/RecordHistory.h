@@ -41,6 +41,19 @@ public:
 
     const std::wstring& GetPath() const { return m_strPath; }
 
+    // The file is there but could not be read (another program holds it, access
+    // denied): nothing is saved over it, new entries wait in memory.
+    bool IsBlocked() const { return m_bBlocked; }
+    // Tries a blocked file again: false while it still cannot be read. Once read,
+    // its entries come first in the list, followed by those added meanwhile, and
+    // the merged history is saved when something waited for it.
+    bool RetryBlocked();
+    // Entries that came in from a file read late by RetryBlocked or a save: they
+    // lead the list.
+    int GetTakenInCount() const { return m_nTakenIn; }
+    // A change is held in memory only: the file could not be read or written.
+    bool HasUnsavedChanges() const { return m_bUnsaved; }
+
     // Test seam for the clock that names new record elements.
     using ClockFn = time_t (*)();
     static ClockFn SetClock(ClockFn fn);
@@ -51,12 +64,19 @@ private:
     bool KeepUnreadableFile();
     std::wstring NewRecordName(CXmlNode& list);
     void ForgetWalk();
+    bool OpenFile(CXml& xml);
+    bool TakeInBlockedFile();
+    static void ReadEntry(CXmlNode& rec, RecordEntry& entry);
+    static void WriteEntry(CXmlNode& rec, const RecordEntry& entry);
 
     CCriticalSection m_lock;
     CXml m_xml;
     std::wstring m_strPath;
     // The file at m_strPath exists but could not be read: keep it before saving over it.
     bool m_bKeepUnreadable = false;
+    bool m_bBlocked = false;
+    bool m_bUnsaved = false;
+    int m_nTakenIn = 0;
     // GetRecord walks the list once when called for 0, 1, 2...
     CXmlNodeList m_walkList;
     int m_nWalkNext = -1;

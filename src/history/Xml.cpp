@@ -69,12 +69,89 @@ bool IsElementNamed(IXMLDOMNode* pNode, const std::wstring& strName) {
     return name.Str() == strName;
 }
 
-VARIANT PathVariant(const CBstr& path) {
+VARIANT UnknownVariant(IUnknown* pUnknown) {
     VARIANT v;
     ::VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = path.Get();  // borrowed: the caller's CBstr frees it
+    v.vt = VT_UNKNOWN;
+    v.punkVal = pUnknown;  // borrowed: the caller keeps its reference
     return v;
+}
+
+// The whole file; ERROR_SUCCESS or the system's reason it could not be read.
+DWORD ReadWholeFile(const std::wstring& strPath, std::string& data) {
+    data.clear();
+    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) return ::GetLastError();
+    DWORD dwError = ERROR_SUCCESS;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(hFile, &size) || size.QuadPart > 0x40000000) {
+        dwError = ERROR_FILE_TOO_LARGE;
+    } else {
+        data.resize(static_cast<size_t>(size.QuadPart));
+        size_t nDone = 0;
+        while (nDone < data.size()) {
+            DWORD dwRead = 0;
+            if (!::ReadFile(hFile, &data[nDone], static_cast<DWORD>(data.size() - nDone), &dwRead,
+                            nullptr)) {
+                dwError = ::GetLastError();  // a range locked by another program
+                break;
+            }
+            if (dwRead == 0) break;
+            nDone += dwRead;
+        }
+        data.resize(nDone);
+    }
+    ::CloseHandle(hFile);
+    return dwError;
+}
+
+// Writes the bytes to a new file and makes sure they are on the disk before returning.
+DWORD WriteWholeFile(const std::wstring& strPath, const std::string& data) {
+    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) return ::GetLastError();
+    DWORD dwError = ERROR_SUCCESS;
+    DWORD dwWritten = 0;
+    if (!data.empty() &&
+        (!::WriteFile(hFile, data.data(), static_cast<DWORD>(data.size()), &dwWritten, nullptr) ||
+         dwWritten != data.size()))
+        dwError = ::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT;
+    if (dwError == ERROR_SUCCESS && !::FlushFileBuffers(hFile)) dwError = ::GetLastError();
+    ::CloseHandle(hFile);
+    return dwError;
+}
+
+// A stream over a copy of the bytes, positioned at the start.
+ComPtr<IStream> StreamOf(const std::string& data) {
+    ComPtr<IStream> pStream;
+    if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, pStream.GetAddressOf())) || !pStream)
+        return nullptr;
+    ULONG nWritten = 0;
+    if (!data.empty() &&
+        (FAILED(pStream->Write(data.data(), static_cast<ULONG>(data.size()), &nWritten)) ||
+         nWritten != data.size()))
+        return nullptr;
+    LARGE_INTEGER zero{};
+    if (FAILED(pStream->Seek(zero, STREAM_SEEK_SET, nullptr))) return nullptr;
+    return pStream;
+}
+
+// Everything written into a memory stream.
+HRESULT BytesOf(IStream* pStream, std::string& data) {
+    HGLOBAL hGlobal = nullptr;
+    HRESULT hr = ::GetHGlobalFromStream(pStream, &hGlobal);
+    if (FAILED(hr)) return hr;
+    LARGE_INTEGER zero{};
+    ULARGE_INTEGER end{};
+    hr = pStream->Seek(zero, STREAM_SEEK_CUR, &end);
+    if (FAILED(hr)) return hr;
+    const char* p = static_cast<const char*>(::GlobalLock(hGlobal));
+    if (!p) return E_OUTOFMEMORY;
+    data.assign(p, static_cast<size_t>(end.QuadPart));
+    ::GlobalUnlock(hGlobal);
+    return S_OK;
 }
 
 }  // namespace
@@ -336,7 +413,7 @@ void MakeDeclarationUtf8(IXMLDOMDocument2* pDoc) {
 
 bool CXml::Open(const std::wstring& strPath) {
     m_pDoc.Reset();
-    m_bLoaded = false;
+    m_nOpenResult = XML_OPEN_NONE;
     ComPtr<IUnknown> pUnknown;
     if (FAILED(::CoCreateInstance(CLSID_DomDocument30, nullptr, CLSCTX_ALL, IID_IUnknown,
                                   reinterpret_cast<void**>(pUnknown.GetAddressOf()))) ||
@@ -358,31 +435,37 @@ bool CXml::Open(const std::wstring& strPath) {
         Check(m_pDoc->put_resolveExternals(VARIANT_FALSE), IID_DomDocument2);
         m_strPath = strPath;
 
-        HANDLE hFile =
-            ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (hFile != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(hFile);
-            CBstr path(strPath);
-            VARIANT_BOOL bOk = VARIANT_FALSE;
-            HRESULT hr = m_pDoc->load(PathVariant(path), &bOk);
-            if (SUCCEEDED(hr) && bOk == VARIANT_TRUE) {
-                m_bLoaded = true;
-                return true;
-            }
-            ComPtr<IXMLDOMParseError> pError;
-            if (SUCCEEDED(m_pDoc->get_parseError(pError.GetAddressOf())) && pError) {
-                CBstr reason;
-                pError->get_reason(reason.Out());
-            }
-            // What replaces the unreadable file is still UTF-8 with its declaration.
-            VARIANT_BOOL bHasChildren = VARIANT_FALSE;
-            if (SUCCEEDED(m_pDoc->hasChildNodes(&bHasChildren)) && bHasChildren == VARIANT_FALSE)
-                AppendDeclaration(m_pDoc.Get());
+        std::string data;
+        DWORD dwError = ReadWholeFile(strPath, data);
+        if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND) {
+            AppendDeclaration(m_pDoc.Get());
+            m_nOpenResult = XML_OPEN_NEW;
+            return true;
+        }
+        if (dwError != ERROR_SUCCESS) {
+            // Held by another program or denied to us: the file is not damaged and must
+            // not be treated as such. The document stays empty until it can be read.
+            m_nOpenResult = XML_OPEN_BLOCKED;
             return false;
         }
-        AppendDeclaration(m_pDoc.Get());
-        return true;
+        ComPtr<IStream> pStream = StreamOf(data);
+        VARIANT_BOOL bOk = VARIANT_FALSE;
+        HRESULT hr = pStream ? m_pDoc->load(UnknownVariant(pStream.Get()), &bOk) : E_OUTOFMEMORY;
+        if (SUCCEEDED(hr) && bOk == VARIANT_TRUE) {
+            m_nOpenResult = XML_OPEN_LOADED;
+            return true;
+        }
+        m_nOpenResult = XML_OPEN_UNPARSED;
+        ComPtr<IXMLDOMParseError> pError;
+        if (SUCCEEDED(m_pDoc->get_parseError(pError.GetAddressOf())) && pError) {
+            CBstr reason;
+            pError->get_reason(reason.Out());
+        }
+        // What replaces the unreadable file is still UTF-8 with its declaration.
+        VARIANT_BOOL bHasChildren = VARIANT_FALSE;
+        if (SUCCEEDED(m_pDoc->hasChildNodes(&bHasChildren)) && bHasChildren == VARIANT_FALSE)
+            AppendDeclaration(m_pDoc.Get());
+        return false;
     } catch (const CXmlError&) {
         return false;
     }
@@ -398,23 +481,28 @@ bool CXml::Save(const std::wstring& strPath) {
     if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY))
         hr = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
     else if (m_pDoc) {
-        CBstr temp(strTemp);
+        std::string data;
         try {
             MakeDeclarationUtf8(m_pDoc.Get());
-            hr = m_pDoc->save(PathVariant(temp));
+            ComPtr<IStream> pStream = StreamOf(data);
+            hr = pStream ? m_pDoc->save(UnknownVariant(pStream.Get())) : E_OUTOFMEMORY;
+            if (SUCCEEDED(hr)) hr = BytesOf(pStream.Get(), data);
         } catch (const CXmlError& error) {
             hr = error.Error();
         }
         if (SUCCEEDED(hr)) {
-            bool bReplaced = !s_pfnReplaceHook || s_pfnReplaceHook(strTemp, strPath);
-            if (bReplaced)
+            DWORD dwError = WriteWholeFile(strTemp, data);
+            bool bReplaced = dwError == ERROR_SUCCESS;
+            if (bReplaced && s_pfnReplaceHook) bReplaced = s_pfnReplaceHook(strTemp, strPath);
+            if (bReplaced) {
                 bReplaced = ::MoveFileExW(strTemp.c_str(), strPath.c_str(),
                                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+                if (!bReplaced) dwError = ::GetLastError();
+            }
             if (bReplaced) {
                 m_strPath = strPath;
                 return true;
             }
-            DWORD dwError = ::GetLastError();
             hr = dwError ? HRESULT_FROM_WIN32(dwError) : E_FAIL;
         }
         ::DeleteFileW(strTemp.c_str());

@@ -102,19 +102,34 @@ public:
     ~CXml() = default;
     CXml(const CXml&) = delete;
     CXml& operator=(const CXml&) = delete;
+    CXml(CXml&&) = default;
+    CXml& operator=(CXml&&) = default;
+
+    // How the last Open went.
+    enum OpenResult {
+        XML_OPEN_NONE,       // not opened yet, or the DOM could not be created
+        XML_OPEN_LOADED,     // an existing file was parsed
+        XML_OPEN_NEW,        // no file: a new document holding the declaration
+        XML_OPEN_BLOCKED,    // the file is there but could not be read (locked, denied)
+        XML_OPEN_UNPARSED,   // the file was read but is not a document
+    };
 
     // True when a document is ready: parsed from the file, or newly started
     // (declaration only) because no file exists. Nothing is written to disk.
+    // The file is read here and handed to the DOM as bytes: given a path, the
+    // DOM takes it for a URL and misreads "#" or "%20" in a folder name.
     bool Open(const std::wstring& strPath);
-    // Saves to a temporary file beside strPath and then replaces strPath in one
-    // step, so a failed save leaves the previous file as it was.
+    // Writes to a temporary file beside strPath, flushes it to the disk and then
+    // replaces strPath in one step that is itself written through, so that after
+    // a failure or a power cut either the old or the new file is there whole.
     bool Save(const std::wstring& strPath);
     // The document element, "quern" created when there is none.
     CXmlNode GetRoot();
 
     bool HasDocument() const { return static_cast<bool>(m_pDoc); }
     // True when the last Open parsed an existing file.
-    bool WasLoaded() const { return m_bLoaded; }
+    bool WasLoaded() const { return m_nOpenResult == XML_OPEN_LOADED; }
+    OpenResult GetOpenResult() const { return m_nOpenResult; }
     const std::wstring& GetPath() const { return m_strPath; }
 
     // Test seam: called after the temporary file is written and before it
@@ -125,5 +140,5 @@ public:
 private:
     ComPtr<IXMLDOMDocument2> m_pDoc;
     std::wstring m_strPath;
-    bool m_bLoaded = false;
+    OpenResult m_nOpenResult = XML_OPEN_NONE;
 };

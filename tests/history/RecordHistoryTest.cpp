@@ -306,6 +306,63 @@ TEST_F(HistoryStore, InterruptedSaveLeavesTheOldFileReadable) {
     EXPECT_EQ(reader.GetCount(), 2);
 }
 
+TEST(HistoryFolder, PathWithHashAndPercentLoadsAndSaves) {
+    CComInit com;
+    CScratchFolder dir(L"Ann #1%20x");
+    const std::wstring strPath = dir.File(L"record.xml");
+    {
+        CRecordHistory store;
+        store.Open(strPath);
+        ASSERT_TRUE(store.AddRecord(MakeEntry(L"alice", L"100")));
+    }
+    CRecordHistory store;
+    store.Open(strPath);
+    ASSERT_EQ(store.GetCount(), 1);
+    ASSERT_TRUE(store.AddRecord(MakeEntry(L"bob", L"101")));
+    CRecordHistory reopened;
+    reopened.Open(strPath);
+    RecordEntry e;
+    ASSERT_EQ(reopened.GetCount(), 2);
+    ASSERT_TRUE(reopened.GetRecord(0, e));
+    EXPECT_EQ(e.m_strName, L"alice");
+    EXPECT_EQ(dir.List().size(), 1u);
+}
+
+TEST_F(HistoryStore, LockedFileIsNeverSavedOverAndIsMergedOnceReadable) {
+    {
+        CRecordHistory first;
+        first.Open(m_strPath);
+        ASSERT_TRUE(first.AddRecord(MakeEntry(L"older", L"300")));
+    }
+    const std::string before = FileText(m_strPath);
+    HANDLE hHold = ::CreateFileW(m_strPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(hHold, INVALID_HANDLE_VALUE);
+
+    CRecordHistory store;
+    store.Open(m_strPath);
+    EXPECT_TRUE(store.IsBlocked());
+    EXPECT_TRUE(store.AddRecord(MakeEntry(L"newer", L"301")));
+    EXPECT_TRUE(store.HasUnsavedChanges());
+    EXPECT_FALSE(store.RetryBlocked());
+    ::CloseHandle(hHold);
+    EXPECT_EQ(FileText(m_strPath), before);
+
+    ASSERT_TRUE(store.RetryBlocked());
+    EXPECT_FALSE(store.HasUnsavedChanges());
+    EXPECT_EQ(store.GetTakenInCount(), 1);
+    RecordEntry e;
+    ASSERT_EQ(store.GetCount(), 2);
+    ASSERT_TRUE(store.GetRecord(0, e));
+    EXPECT_EQ(e.m_strName, L"older");
+    CRecordHistory reader;
+    reader.Open(m_strPath);
+    ASSERT_EQ(reader.GetCount(), 2);
+    ASSERT_TRUE(reader.GetRecord(1, e));
+    EXPECT_EQ(e.m_strName, L"newer");
+    EXPECT_EQ(m_dir.List().size(), 1u) << "no unreadable copy, no leftover";
+}
+
 TEST_F(HistoryStore, EntriesAddedInTheSameSecondAreBothKept) {
     s_tFixed = 1273656615;
     CRecordHistory::SetClock(FixedClock);

@@ -275,7 +275,8 @@ int Usage() {
              L"  wait-text ID TEXT SECS | wait-state ID visible|hidden|enabled|disabled SECS\n"
              L"  wait-meter ID MINLIT SECS | watch SECS ID...\n"
              L"  box CAPTION SECS [ok|cancel|yes|no]\n"
-             L"  history | wait-history visible|hidden SECS | history-count\n");
+             L"  history | wait-history visible|hidden SECS | history-count\n"
+             L"  hold FILE SECS (keeps FILE open without sharing, as another program may)\n");
     return UID_USAGE;
 }
 
@@ -405,6 +406,23 @@ int Run(Args& a) {
         }
         Emit(Fmt(L"box pid=%lu text=%s", PidOf(hBox), BoxText(hBox).c_str()));
         return PressBox(hBox, strButton);
+    }
+
+    if (strVerb == L"hold") {
+        if (!a.Has(2)) return Usage();
+        std::wstring strFile = a.Next();
+        double dSecs = a.NextDouble();
+        HANDLE hFile = ::CreateFileW(strFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (hFile == INVALID_HANDLE_VALUE) {
+            Emit(Fmt(L"error: cannot open (%lu)", ::GetLastError()));
+            return UID_NOTFOUND;
+        }
+        Emit(L"held");
+        ::Sleep(static_cast<DWORD>(dSecs * 1000));
+        ::CloseHandle(hFile);
+        Emit(L"released");
+        return UID_OK;
     }
 
     HWND hMain = NeedMain();

@@ -1,0 +1,158 @@
+#include "app/RecordJournal.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <cwchar>
+#include <vector>
+
+#include "audiofile/Mp3Info.h"
+#include "base/StringUtil.h"
+
+namespace {
+
+constexpr char JOURNAL_MAGIC[] = "ombra recording journal 1";
+constexpr wchar_t JOURNAL_PREFIX[] = L"recording-";
+constexpr wchar_t JOURNAL_EXT[] = L".journal";
+// A journal is a few hundred bytes; anything much larger is not one.
+constexpr LONGLONG JOURNAL_MAX_BYTES = 64 * 1024;
+
+bool IsDecimal(const std::wstring& str) {
+    size_t i = !str.empty() && str[0] == L'-' ? 1 : 0;
+    if (i >= str.size() || str.size() > 12) return false;
+    for (; i < str.size(); ++i)
+        if (str[i] < L'0' || str[i] > L'9') return false;
+    return true;
+}
+
+bool ReadSmallFile(const std::wstring& strPath, std::string& data) {
+    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size{};
+    bool bOk = ::GetFileSizeEx(hFile, &size) && size.QuadPart <= JOURNAL_MAX_BYTES;
+    if (bOk) {
+        data.resize(static_cast<size_t>(size.QuadPart));
+        DWORD dwRead = 0;
+        bOk = data.empty() || (::ReadFile(hFile, data.data(), static_cast<DWORD>(data.size()),
+                                          &dwRead, nullptr) &&
+                               dwRead == data.size());
+    }
+    ::CloseHandle(hFile);
+    return bOk;
+}
+
+// Written beside the target, flushed, then put in place: a journal is whole or absent.
+bool WriteFileWhole(const std::wstring& strPath, const std::string& data) {
+    const std::wstring strTemp = strPath + L".tmp";
+    HANDLE hFile = ::CreateFileW(strTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) return false;
+    DWORD dwWritten = 0;
+    bool bOk = ::WriteFile(hFile, data.data(), static_cast<DWORD>(data.size()), &dwWritten,
+                           nullptr) &&
+               dwWritten == data.size() && ::FlushFileBuffers(hFile);
+    ::CloseHandle(hFile);
+    if (bOk)
+        bOk = ::MoveFileExW(strTemp.c_str(), strPath.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!bOk) ::DeleteFileW(strTemp.c_str());
+    return bOk;
+}
+
+bool FileExists(const std::wstring& strPath) {
+    DWORD dwAttr = ::GetFileAttributesW(strPath.c_str());
+    return dwAttr != INVALID_FILE_ATTRIBUTES && !(dwAttr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The journal's text for an entry.
+std::string FormatJournal(const RecordEntry& entry) {
+    // One value a line: names and paths cannot hold a line break, and any that
+    // slipped in is cut rather than allowed to start a line of its own.
+    auto line = [](const char* pszKey, const std::wstring& strValue) {
+        std::wstring strOne = strValue.substr(0, strValue.find_first_of(L"\r\n"));
+        return std::string(pszKey) + "=" + WideToUtf8(strOne) + "\n";
+    };
+    return std::string(JOURNAL_MAGIC) + "\n" + line("file", entry.m_strFile) +
+           line("name", entry.m_strName) + line("time", entry.m_strTime) +
+           line("type", FormatW(L"%d", entry.m_nType));
+}
+
+// The entry of a journal's text; false for a damaged text.
+bool ParseJournal(const std::string& strText, RecordEntry& entry) {
+    std::wstring strWide = Utf8ToWide(strText);
+    std::vector<std::wstring> lines;
+    size_t nStart = 0;
+    while (nStart < strWide.size()) {
+        size_t nEnd = strWide.find(L'\n', nStart);
+        if (nEnd == std::wstring::npos) return false;  // cut short while written
+        lines.push_back(strWide.substr(nStart, nEnd - nStart));
+        nStart = nEnd + 1;
+    }
+    if (lines.size() != 5 || lines[0] != Utf8ToWide(JOURNAL_MAGIC)) return false;
+    const wchar_t* keys[] = {L"file=", L"name=", L"time=", L"type="};
+    std::wstring values[4];
+    for (int i = 0; i < 4; ++i) {
+        if (lines[i + 1].rfind(keys[i], 0) != 0) return false;
+        values[i] = lines[i + 1].substr(std::wcslen(keys[i]));
+    }
+    if (values[0].empty() || values[1].empty() || !IsDecimal(values[2])) return false;
+    if (values[3] != L"1" && values[3] != L"2") return false;
+    entry = RecordEntry();
+    entry.m_strFile = values[0];
+    entry.m_strName = values[1];
+    entry.m_strTime = values[2];
+    entry.m_nType = values[3][0] - L'0';
+    entry.m_bNew = true;
+    return true;
+}
+
+}  // namespace
+
+bool CRecordJournal::Write(const RecordEntry& entry) {
+    std::wstring strPath = m_strFolder + JOURNAL_PREFIX + entry.m_strTime + JOURNAL_EXT;
+    if (!m_strPath.empty() && m_strPath != strPath) Remove();
+    m_strPath = strPath;
+    return WriteFileWhole(m_strPath, FormatJournal(entry));
+}
+
+void CRecordJournal::Remove() {
+    if (m_strPath.empty()) return;
+    ::DeleteFileW(m_strPath.c_str());
+    m_strPath.clear();
+}
+
+int CRecordJournal::Recover(const std::wstring& strFolder, CRecordHistory& history,
+                            const std::wstring& strSkip) {
+    std::vector<std::wstring> paths;
+    WIN32_FIND_DATAW fd{};
+    std::wstring strPattern = strFolder + JOURNAL_PREFIX + L"*" + JOURNAL_EXT;
+    HANDLE hFind = ::FindFirstFileW(strPattern.c_str(), &fd);
+    if (hFind == INVALID_HANDLE_VALUE) return 0;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) paths.push_back(strFolder + fd.cFileName);
+    } while (::FindNextFileW(hFind, &fd));
+    ::FindClose(hFind);
+
+    int nAdded = 0;
+    for (const std::wstring& strPath : paths) {
+        if (!strSkip.empty() && _wcsicmp(strPath.c_str(), strSkip.c_str()) == 0) continue;
+        std::string data;
+        RecordEntry entry;
+        if (!ReadSmallFile(strPath, data)) continue;  // held by someone: next start
+        if (!ParseJournal(data, entry) || !FileExists(entry.m_strFile)) {
+            ::DeleteFileW(strPath.c_str());
+            continue;
+        }
+        CXmlNode found;
+        if (!history.SearchNode(entry.m_strName, entry.m_strTime, found)) {
+            double dSeconds = GetMp3Duration(entry.m_strFile);
+            entry.m_nDuration = dSeconds > 0 ? static_cast<int>(std::lround(dSeconds)) : 0;
+            if (!history.AddRecord(entry)) continue;
+            ++nAdded;
+        }
+        // Kept while the entry lives in memory only (record.xml locked or read-only).
+        if (!history.HasUnsavedChanges()) ::DeleteFileW(strPath.c_str());
+    }
+    return nAdded;
+}
