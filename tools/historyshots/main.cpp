@@ -166,7 +166,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
 
     DWORD dwStart = ::GetTickCount();
-    bool bHovered = false, bWritten = false;
+    bool bHovered = false, bReselected = false, bWritten = false;
     MSG msg;
     while (::GetTickCount() - dwStart < dwMs) {
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -175,13 +175,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                 ::DispatchMessageW(&msg);
             }
         }
-        if (bReselect && !bHovered && ::GetTickCount() - dwStart > 700) {
+        if (bReselect && !bReselected && ::GetTickCount() - dwStart > 700) {
             // Away to the day row and the root row, and back to the row that plays.
             HTREEITEM hPlaying = tree.GetSelectedItem();
             tree.SelectItem(tree.GetParentItem(hPlaying));
             tree.SelectItem(tree.GetRootItem());
             tree.SelectItem(hPlaying);
-            bHovered = true;
+            bReselected = true;
         }
         if (!bHovered && !bPlaying && ::GetTickCount() - dwStart > 500) {
             // Put the pointer on the delete spot of another row, as a user would.
