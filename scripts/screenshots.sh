@@ -128,3 +128,5 @@ shot options-quality uishots.exe options 2 RECT 3
 shot options-clicked-tab uishots.exe options-click 1 RECT 4
 shot history historyshots.exe RECT 4
 shot history-playing historyshots.exe RECT 4 playing
+shot history-reselected historyshots.exe RECT 4 reselect
+shot history-cannot-play historyshots.exe RECT 4 cannotplay

@@ -549,6 +549,9 @@ void CHelloWorldDlg::OnUserStatus(int nStatus) {
 }
 
 LRESULT CHelloWorldDlg::OnCommand(UINT nId, UINT nCode, HWND hCtl) {
+    // Controls act on a click only (BN_CLICKED and STN_CLICKED are both 0): a double
+    // click on the user label must not open the page a second time.
+    if (hCtl && nCode != BN_CLICKED && nCode != STN_CLICKED) return CDialog::OnCommand(nId, nCode, hCtl);
     switch (nId) {
         case IDC_MAIN_CLOSE:
             ShowWindow(SW_HIDE);

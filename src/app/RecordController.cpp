@@ -118,16 +118,32 @@ void CRecordController::OnCallStatus(int nSlot) {
     }
     if (!IsCallStatusEnded(nStatus)) return;
 
-    if (IsRecordingActive() && !strId.empty() &&
-        m_record.GetCallIds().find(strId) != std::wstring::npos && !m_calls.IsAnyCallActive()) {
+    // A recording ends with the last of its own calls; a call that was running before
+    // a manual start and never joined neither keeps it going nor is needed to end it.
+    if (IsRecordingRunning() && !IsAnyOwnCallActive()) {
         if (m_profile.m_bNotifyFinish) m_host.BringMainWindowToFront();
         if (m_profile.m_bNotifyHistory) m_host.ShowHistoryWindow();
         OnBnClickedRecord();
     }
     if (!m_calls.IsAnyCallActive()) {
         m_host.ResetCallInfo();
-        m_host.EnableRecordButton(false);
+        // A running recording keeps its stop button.
+        if (!IsRecordingRunning()) m_host.EnableRecordButton(false);
     }
+}
+
+bool CRecordController::IsRecordingRunning() { return IsRecordingActive() && !m_bStopPosted; }
+
+bool CRecordController::IsAnyOwnCallActive() const {
+    const std::wstring& strIds = m_record.GetCallIds();
+    for (size_t nBegin = 0; nBegin <= strIds.size();) {
+        size_t nEnd = strIds.find(L',', nBegin);
+        if (nEnd == std::wstring::npos) nEnd = strIds.size();
+        int nSlot = m_calls.FindCall(strIds.substr(nBegin, nEnd - nBegin));
+        if (nSlot >= 0 && IsCallStatusActive(m_calls.GetStatus(nSlot))) return true;
+        nBegin = nEnd + 1;
+    }
+    return false;
 }
 
 void CRecordController::OnBnClickedRecord() {
@@ -160,10 +176,12 @@ void CRecordController::Start() {
                           ConvertChannelMode(m_profile.m_nAudioMode));
     m_host.SetRecordState(RECSTATE_RECORDING);
     m_bUnfinished = true;
+    m_bStopPosted = false;
     RouteAudio(strId);
 }
 
 void CRecordController::Stop() {
+    m_bStopPosted = true;
     m_host.PostRecordFinished();
     m_host.SetRecordButtonStart();
     m_host.SetPauseButtonPause();

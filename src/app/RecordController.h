@@ -114,6 +114,10 @@ private:
     void Start();
     void Stop();
     void RouteAudio(const std::wstring& strId);
+    // Active and not yet asked to stop: the finish is posted, the state follows it.
+    bool IsRecordingRunning();
+    // One of the calls taken into the recording is still in progress or on hold.
+    bool IsAnyOwnCallActive() const;
 
     IRecordHost& m_host;
     CCallList& m_calls;
@@ -122,4 +126,6 @@ private:
     CCurrentRecord& m_record;
     // A recording was started and not yet entered: a second finish adds nothing.
     bool m_bUnfinished = false;
+    // The current recording's stop is posted and its finish not run yet.
+    bool m_bStopPosted = false;
 };

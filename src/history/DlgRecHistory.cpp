@@ -1,6 +1,8 @@
 #include "history/DlgRecHistory.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
+#include <wctype.h>
 
 #include <vector>
 
@@ -30,9 +32,24 @@ bool LaunchProcess(const std::wstring& strCommandLine) {
     return true;
 }
 
-CDlgRecHistory::LaunchFn& Launcher() {
-    static CDlgRecHistory::LaunchFn s_fn = &LaunchProcess;
+bool ShowInFileManager(const std::wstring& strFile) {
+    PIDLIST_ABSOLUTE pidl = nullptr;
+    if (SUCCEEDED(::SHParseDisplayName(strFile.c_str(), nullptr, &pidl, 0, nullptr)) && pidl) {
+        // A full item list with no children: the shell opens its folder and selects it.
+        HRESULT hr = ::SHOpenFolderAndSelectItems(pidl, 0, nullptr, 0);
+        ::CoTaskMemFree(pidl);
+        if (SUCCEEDED(hr)) return true;
+    }
+    return LaunchProcess(CDlgRecHistory::BuildSelectCommandLine(strFile));
+}
+
+CDlgRecHistory::OpenFolderFn& FolderOpener() {
+    static CDlgRecHistory::OpenFolderFn s_fn = &ShowInFileManager;
     return s_fn;
+}
+
+bool HasWildcardOrBreak(const std::wstring& strPath) {
+    return strPath.find_first_of(std::wstring(L"*?\"\0", 4)) != std::wstring::npos;
 }
 
 }  // namespace
@@ -41,23 +58,46 @@ CDlgRecHistory::CDlgRecHistory() : CDialog(IDD_HISTORY) {}
 
 CDlgRecHistory::~CDlgRecHistory() { DestroyWindow(); }
 
-CDlgRecHistory::LaunchFn CDlgRecHistory::SetLauncher(LaunchFn fn) {
-    LaunchFn fnOld = Launcher();
-    Launcher() = fn ? std::move(fn) : LaunchFn(&LaunchProcess);
+CDlgRecHistory::OpenFolderFn CDlgRecHistory::SetFolderOpener(OpenFolderFn fn) {
+    OpenFolderFn fnOld = FolderOpener();
+    FolderOpener() = fn ? std::move(fn) : OpenFolderFn(&ShowInFileManager);
     return fnOld;
 }
 
-int CDlgRecHistory::MoveFileToRecycleBin(const std::wstring& strPath) {
+std::wstring CDlgRecHistory::BuildSelectCommandLine(const std::wstring& strFile) {
+    // The Windows folder's own file manager, not whatever the search path finds first;
+    // the path quoted, as a comma in it would end the /select argument.
+    wchar_t szWindows[MAX_PATH] = {};
+    UINT nLen = ::GetWindowsDirectoryW(szWindows, MAX_PATH);
+    std::wstring strWindows = (nLen > 0 && nLen < MAX_PATH) ? szWindows : L"C:\\Windows";
+    if (strWindows.back() != L'\\') strWindows += L'\\';
+    return L"\"" + strWindows + L"explorer.exe\" /select, \"" + strFile + L"\"";
+}
+
+bool CDlgRecHistory::IsOnePlainFile(const std::wstring& strPath) {
+    // Only a full path: a relative one would be taken from the current folder.
+    const bool bDrive = strPath.size() > 3 && iswalpha(strPath[0]) && strPath[1] == L':' && strPath[2] == L'\\';
+    const bool bShare = strPath.size() > 2 && strPath[0] == L'\\' && strPath[1] == L'\\';
+    if ((!bDrive && !bShare) || HasWildcardOrBreak(strPath)) return false;
+    DWORD dwAttr = ::GetFileAttributesW(strPath.c_str());
+    return dwAttr != INVALID_FILE_ATTRIBUTES && !(dwAttr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int CDlgRecHistory::MoveFileToRecycleBin(const std::wstring& strPath, HWND hOwner) {
     // The shell takes a list ended by two NULs; the path may be of any length.
     std::wstring strFrom = strPath;
     strFrom.push_back(L'\0');
     SHFILEOPSTRUCTW op = {};
-    op.hwnd = nullptr;
+    op.hwnd = hOwner;
     op.wFunc = FO_DELETE;
     op.pFrom = strFrom.c_str();
     op.pTo = nullptr;
-    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_NOERRORUI;
-    return ::SHFileOperationW(&op);
+    // The user has said yes to the Recycle Bin, not to losing the file for good: where
+    // the bin cannot take it the shell asks first (FOF_WANTNUKEWARNING).
+    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING | FOF_ALLOWUNDO | FOF_NOERRORUI;
+    int nResult = ::SHFileOperationW(&op);
+    if (nResult == 0 && op.fAnyOperationsAborted) nResult = ERROR_CANCELLED;
+    return nResult;
 }
 
 BOOL CDlgRecHistory::OnInitDialog() {
@@ -230,6 +270,13 @@ void CDlgRecHistory::StartSelectedRecording() {
     LONG nLength = m_player.GetLength();
     m_sliderPosition.SetRange(0, nLength, false);
     m_sliderPosition.SetPos(0, true);
+    if (nLength <= 0) {
+        // Missing, undecodable or empty: the media window has said what it had to say.
+        // Nothing plays, so nothing is marked played, and the buttons must not wait for an end.
+        m_nPlayState = PLAYSTATE_STOPPED;
+        EnterStoppedState();
+        return;
+    }
     SetTimer(HISTORY_TIMER_PLAY, HISTORY_TIMER_PERIOD_MS);
     m_nPlayState = PLAYSTATE_PLAYING;
     m_nPlayTicks = 0;
@@ -246,11 +293,16 @@ void CDlgRecHistory::ReleaseMedia() {
 
 void CDlgRecHistory::OnStop() {
     if (m_nPlayState == PLAYSTATE_PLAYING || m_nPlayState == PLAYSTATE_PAUSED) {
-        KillTimer(HISTORY_TIMER_PLAY);
-        m_nPlayState = PLAYSTATE_STOPPED;
         m_player.Stop();
         m_player.Seek(0);
     }
+    EnterStoppedState();
+}
+
+// Play picture, Stop disabled, no timer; play/pause works again on a selected recording.
+void CDlgRecHistory::EnterStoppedState() {
+    KillTimer(HISTORY_TIMER_PLAY);
+    if (m_nPlayState != PLAYSTATE_NONE) m_nPlayState = PLAYSTATE_STOPPED;  // stop before any play changes nothing
     m_sliderPosition.SetPos(0);
     m_btnStop.EnableWindow(false);
     ShowPlayButtonBitmap(IDB_HISTORY_PLAY);
@@ -259,6 +311,11 @@ void CDlgRecHistory::OnStop() {
 
 LRESULT CDlgRecHistory::OnTimer(UINT_PTR nId) {
     if (nId != HISTORY_TIMER_PLAY) return CDialog::OnTimer(nId);
+    if (m_player.GetLength() <= 0) {
+        // The media went away under the player (its file was removed or replaced).
+        EnterStoppedState();
+        return 0;
+    }
     m_sliderPosition.SetPos((int)m_player.GetPosition());
     // A stopped media counts as ended from the second tick on: by then it has started.
     if (m_nPlayState == PLAYSTATE_PLAYING && m_player.HasPlayedToEnd(++m_nPlayTicks >= 2)) OnPlaybackEnded();
@@ -302,7 +359,10 @@ LRESULT CDlgRecHistory::OnNotify(UINT nId, NMHDR* pHdr) {
 
 void CDlgRecHistory::OnSelectionChanged(HTREEITEM hNew) {
     if (IsRecordRow(hNew)) {
-        if (m_nPlayState != PLAYSTATE_PLAYING && m_nPlayState != PLAYSTATE_PAUSED) m_btnPlay.EnableWindow(true);
+        // Another recording leaves the button as it is while one plays or is paused;
+        // the one that plays gets its pause and resume back.
+        const bool bBusy = m_nPlayState == PLAYSTATE_PLAYING || m_nPlayState == PLAYSTATE_PAUSED;
+        if (!bBusy || m_tree.GetItemData(hNew) == m_pCurrentRecord) m_btnPlay.EnableWindow(true);
     } else {
         m_btnPlay.EnableWindow(false);
     }
@@ -333,14 +393,29 @@ void CDlgRecHistory::OnDeleteRow(HTREEITEM hItem, HistoryItemData* pData) {
     // The answer took a message loop: check once more that the row still exists.
     if (FindRowOf(pData) != hRow) return;
     RecordEntry* pEntry = pData->Entry();
-    if (!m_pHistory || !m_pHistory->DeleteRecord(pEntry->m_strName, pEntry->m_strTime)) return;
+    if (!m_pHistory) return;
+    CXmlNode stored;
+    if (!m_pHistory->SearchNode(pEntry->m_strName, pEntry->m_strTime, stored)) return;
     if (pData == m_pCurrentRecord) {
         // The player holds the file open; the shell cannot move it while it does.
         if (m_nPlayState == PLAYSTATE_PLAYING || m_nPlayState == PLAYSTATE_PAUSED) OnStop();
         ReleaseMedia();
         m_pCurrentRecord = nullptr;
     }
-    MoveFileToRecycleBin(pEntry->m_strFile);
+    // Only one existing file goes to the bin: an entry naming a folder or a pattern moves
+    // nothing, and one whose file is gone already just leaves the history.
+    if (IsOnePlainFile(pEntry->m_strFile)) {
+        MoveFileToRecycleBin(pEntry->m_strFile, m_hWnd);
+        if (FindRowOf(pData) != hRow) return;  // the shell may have asked: a message loop
+        if (IsOnePlainFile(pEntry->m_strFile)) {
+            NotifyMessageBox(m_hWnd,
+                             FormatW(L"'%ls' could not be moved to the Recycle Bin. The file and its entry are kept.",
+                                     pEntry->m_strFile.c_str()),
+                             HISTORY_CAPTION, MB_OK | MB_ICONWARNING);
+            return;
+        }
+    }
+    if (!m_pHistory->DeleteRecord(pEntry->m_strName, pEntry->m_strTime)) return;
     m_tree.DeleteItem(hRow);
     FreeItemData(pData);
     RefreshCounts();
@@ -350,7 +425,7 @@ void CDlgRecHistory::OnOpenFolder(HTREEITEM hItem, HistoryItemData* pData) {
     if (!pData) return;
     HTREEITEM hRow = FindRowOf(pData);
     if (!hRow || (hItem && hItem != hRow) || !pData->Entry()) return;
-    Launcher()(L"explorer.exe /select, " + pData->Entry()->m_strFile);
+    FolderOpener()(pData->Entry()->m_strFile);
 }
 
 LRESULT CDlgRecHistory::OnLButtonDown(UINT, POINT) {

@@ -40,12 +40,17 @@ public:
     // Recounts all recording rows and the new ones, and repaints the root row.
     void RefreshCounts();
 
-    // Moves one file to the Recycle Bin; returns the shell's result (0 = done).
-    static int MoveFileToRecycleBin(const std::wstring& strPath);
+    // Moves one file to the Recycle Bin; returns the shell's result (0 = done). Where the
+    // bin cannot take the file the shell asks the user before it deletes it for good.
+    static int MoveFileToRecycleBin(const std::wstring& strPath, HWND hOwner = nullptr);
+    // A full path of one existing file: no folder, no wildcard, nothing relative.
+    static bool IsOnePlainFile(const std::wstring& strPath);
+    // The file manager's command line that opens a file's folder with the file selected.
+    static std::wstring BuildSelectCommandLine(const std::wstring& strFile);
 
-    // Starts a program from a command line; tests replace it to see the command.
-    using LaunchFn = std::function<bool(const std::wstring& strCommandLine)>;
-    static LaunchFn SetLauncher(LaunchFn fn);
+    // Shows a file in its folder in the file manager; tests replace it to see the path.
+    using OpenFolderFn = std::function<bool(const std::wstring& strFile)>;
+    static OpenFolderFn SetFolderOpener(OpenFolderFn fn);
 
     int GetPlayState() const { return m_nPlayState; }
     const HistoryCounts& GetCounts() const { return m_counts; }
@@ -74,6 +79,7 @@ private:
     void OnPlayPause();
     void StartSelectedRecording();
     void OnStop();
+    void EnterStoppedState();
     void OnPlaybackEnded();
     void OnSelectionChanged(HTREEITEM hNew);
     void OnDeleteRow(HTREEITEM hItem, HistoryItemData* pData);

@@ -184,3 +184,20 @@ TEST_F(MainWindowLive, RefusalsWhileTheBoxIsUpShowNoSecondBox) {
     ::GetDlgItemTextW(m_dlg.m_hWnd, 1008, szUser, 64);
     EXPECT_STREQ(L"Searching for Skype", szUser);
 }
+
+TEST_F(MainWindowLive, ControlsActOnClicksOnly) {
+    // A double click on the user label: one click, then the double-click notice.
+    HWND hUser = ::GetDlgItem(m_dlg.m_hWnd, 1008);
+    ASSERT_NE(nullptr, hUser);
+    const LPARAM pt = MAKELPARAM(4, 4);
+    for (UINT uMsg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        ::SendMessageW(hUser, uMsg, uMsg == WM_LBUTTONUP ? 0 : MK_LBUTTON, pt);
+    Pump(50);
+    ASSERT_EQ(1u, m_pages.size());
+    EXPECT_EQ(GetIssuePageUrl(), m_pages[0]);
+    // Other notices of a button (focus, double click) do not count as clicks.
+    HWND hHistoryBtn = ::GetDlgItem(m_dlg.m_hWnd, 1011);
+    for (UINT uCode : {BN_SETFOCUS, BN_DOUBLECLICKED, BN_KILLFOCUS})
+        m_dlg.SendMessage(WM_COMMAND, MAKEWPARAM(1011, uCode), reinterpret_cast<LPARAM>(hHistoryBtn));
+    EXPECT_FALSE(::IsWindowVisible(m_hHistory));
+}

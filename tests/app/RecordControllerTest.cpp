@@ -385,19 +385,31 @@ TEST_F(RecordControllerTest, CallOnHoldThatBeganEarlierNamesTheRecording) {
     EXPECT_EQ(L"20,21", record.GetCallIds());
 }
 
-TEST_F(RecordControllerTest, CallNotInTheRecordingStopsNothing) {
+TEST_F(RecordControllerTest, RecordingEndsWithItsOwnCallNotWithAnUnjoinedOne) {
     profile.m_nRecordType = 0;
+    Partner(L"30", L"alice");
     Status(L"30", CALL_STATUS_INPROGRESS);
     host.tNow += 1;
+    Partner(L"31", L"bob");
     Status(L"31", CALL_STATUS_INPROGRESS);  // both running before the manual start
     ctl.OnBnClickedRecord();                // records the earliest: 30
     ASSERT_EQ(L"30", record.GetCallIds());
-    Status(L"30", CALL_STATUS_FINISHED);    // 31 is still in progress
-    EXPECT_FALSE(host.Logged(L"post finished"));
     host.log.clear();
-    Status(L"31", CALL_STATUS_FINISHED);    // 31 never joined: the recording goes on
+    host.tNow += 6;
+    Status(L"30", CALL_STATUS_FINISHED);  // 31 goes on, but it was never recorded
+    std::vector<std::wstring> expected = {L"front",      L"history",  L"post finished", L"face start",
+                                          L"face pause", L"meters 0", L"status 1"};
+    EXPECT_EQ(expected, host.log);
+    DeliverFinish();
+    ASSERT_EQ(1u, host.records.size());
+    EXPECT_EQ(L"alice", host.records[0].m_strName);
+    EXPECT_EQ(6, host.records[0].m_nDuration);
+    // The last call ending only greys the record button; nothing runs on into a next call.
+    host.log.clear();
+    Status(L"31", CALL_STATUS_FINISHED);
     EXPECT_EQ((std::vector<std::wstring>{L"reset-calls", L"disable"}), host.log);
-    EXPECT_EQ(RECSTATE_RECORDING, host.nState);
+    EXPECT_EQ(RECSTATE_STOPPED, host.nState);
+    EXPECT_EQ(1u, host.records.size());
 }
 
 TEST_F(RecordControllerTest, PauseAndResumeShortenTheDuration) {

@@ -94,8 +94,8 @@ protected:
             m_uLastType = uType;
             return m_nAnswer;
         });
-        m_fnOldLauncher = CDlgRecHistory::SetLauncher([this](const std::wstring& strCmd) {
-            m_launched.push_back(strCmd);
+        m_fnOldOpener = CDlgRecHistory::SetFolderOpener([this](const std::wstring& strFile) {
+            m_launched.push_back(strFile);
             return true;
         });
         const ::testing::TestInfo* pInfo = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -111,7 +111,7 @@ protected:
         CContactList::DestroyInstance();
         CTreeCtrlBT::SetClock(m_fnOldClock);
         SetNotifier(m_fnOldNotifier);
-        CDlgRecHistory::SetLauncher(m_fnOldLauncher);
+        CDlgRecHistory::SetFolderOpener(m_fnOldOpener);
     }
 
     // Stores the entries, then fills the window the way the main window does at start-up.
@@ -155,6 +155,35 @@ protected:
     HWND Item(UINT nId) { return ::GetDlgItem(m_dlg, (int)nId); }
     void Click(UINT nId) { ::SendMessageW(m_dlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), (LPARAM)Item(nId)); }
     bool Enabled(UINT nId) { return ::IsWindowEnabled(Item(nId)) != FALSE; }
+    // The picture the play/pause button shows, read from the screen copy of the button:
+    // the play picture is green, the pause picture's bars are blue.
+    bool ShowsPlayPicture() {
+        HWND hBtn = Item(IDC_HISTORY_PLAY);
+        RECT rc;
+        ::GetClientRect(hBtn, &rc);
+        CBitmap dib;
+        DWORD* pBits = nullptr;
+        if (!dib.CreateDib32(rc.right, rc.bottom, (void**)&pBits)) return false;
+        {
+            CCompatibleDC dc(nullptr);
+            CSelectObject sel(dc, dib);
+            ::PrintWindow(hBtn, dc, PW_CLIENTONLY);
+            ::GdiFlush();
+        }
+        long nGreen = 0, nBlue = 0;
+        for (int i = 0; i < rc.right * rc.bottom; ++i) {
+            nGreen += (pBits[i] >> 8) & 0xFF;
+            nBlue += pBits[i] & 0xFF;
+        }
+        return nGreen > nBlue;
+    }
+    // Play state, picture, Stop and the timer after playback stopped, whatever stopped it.
+    void ExpectStopped(const char* pszWhen) {
+        EXPECT_EQ(m_dlg.GetPlayState(), PLAYSTATE_STOPPED) << pszWhen;
+        EXPECT_TRUE(ShowsPlayPicture()) << pszWhen;
+        EXPECT_FALSE(Enabled(IDC_HISTORY_STOP)) << pszWhen;
+        EXPECT_FALSE(::KillTimer(m_dlg, CDlgRecHistory::HISTORY_TIMER_PLAY)) << pszWhen << ": no timer left";
+    }
 
     CDlgRecHistory m_dlg;
     CComInit m_com;
@@ -165,7 +194,7 @@ protected:
     int m_nAnswer = IDNO;
     CTreeCtrlBT::ClockFn m_fnOldClock = nullptr;
     NotifierFn m_fnOldNotifier;
-    CDlgRecHistory::LaunchFn m_fnOldLauncher;
+    CDlgRecHistory::OpenFolderFn m_fnOldOpener;
 };
 
 }  // namespace
@@ -338,11 +367,6 @@ TEST_F(HistoryWindowTest, PauseThenStopBeforeTheEndLeavesItNew) {
     PumpMessages(2000);  // longer than the rest of the file
     EXPECT_EQ(m_dlg.GetPlayState(), PLAYSTATE_PAUSED);
     EXPECT_LE(m_dlg.GetPlayer().GetPosition() - nPaused, 50);
-    // Selecting another row while paused leaves the play/pause button as it is.
-    Tree().SelectItem(m_dlg.GetRootItem());
-    EXPECT_FALSE(Enabled(IDC_HISTORY_PLAY));
-    Tree().SelectItem(hRow);
-    EXPECT_FALSE(Enabled(IDC_HISTORY_PLAY)) << "paused: selecting keeps the button's state";
     Click(IDC_HISTORY_STOP);
     EXPECT_EQ(m_dlg.GetPlayState(), PLAYSTATE_STOPPED);
     EXPECT_FALSE(Enabled(IDC_HISTORY_STOP));
@@ -354,26 +378,44 @@ TEST_F(HistoryWindowTest, PauseThenStopBeforeTheEndLeavesItNew) {
     EXPECT_NE(ReadFileBytes(m_strXml).find("<new>true</new>"), std::string::npos);
 }
 
-TEST_F(HistoryWindowTest, ResumeAfterPauseGoesOnToTheEnd) {
-    std::wstring strFile = CopyOfTone(L"resumed.mp3");
-    Open({MakeEntry(L"finn", NOW - HOUR, true, strFile)});
-    Tree().SelectItem(RowNamed(L"finn"));
+TEST_F(HistoryWindowTest, PauseAndResumeWorkWheneverThePlayingRecordingIsSelected) {
+    std::wstring strFile = CopyOfTone(L"resumed.mp3", L"tone3s.mp3");
+    Open({MakeEntry(L"finn", NOW - HOUR, true, strFile), MakeEntry(L"gus", NOW - 2 * HOUR, true, L"C:\\g.mp3")});
+    HTREEITEM hFinn = RowNamed(L"finn");
+    Tree().SelectItem(hFinn);
     Click(IDC_HISTORY_PLAY);
-    PumpMessages(400);
+    PumpMessages(300);
+    // Away to the day row and the root row, back to the recording that plays.
+    Tree().SelectItem(DayRows()[0]);
+    EXPECT_FALSE(Enabled(IDC_HISTORY_PLAY));
+    Tree().SelectItem(m_dlg.GetRootItem());
+    Tree().SelectItem(hFinn);
+    EXPECT_TRUE(Enabled(IDC_HISTORY_PLAY));
     Click(IDC_HISTORY_PLAY);
     ASSERT_EQ(m_dlg.GetPlayState(), PLAYSTATE_PAUSED);
+    // Paused, the same: another recording leaves the button alone, this one brings it back.
+    Tree().SelectItem(DayRows()[0]);
+    Tree().SelectItem(RowNamed(L"gus"));
+    EXPECT_FALSE(Enabled(IDC_HISTORY_PLAY));
+    Tree().SelectItem(hFinn);
+    EXPECT_TRUE(Enabled(IDC_HISTORY_PLAY));
     Click(IDC_HISTORY_PLAY);
     EXPECT_EQ(m_dlg.GetPlayState(), PLAYSTATE_PLAYING);
-    ASSERT_TRUE(PumpUntil([&] { return m_dlg.GetPlayState() == PLAYSTATE_STOPPED; }, 5000));
-    EXPECT_EQ(m_dlg.GetCounts().m_nNew, 0);
-    EXPECT_EQ(Tree().DescribeRow(m_dlg.GetRootItem()).m_strBadge, L"");
+    ASSERT_TRUE(PumpUntil([&] { return m_dlg.GetPlayState() == PLAYSTATE_STOPPED; }, 6000));
+    ExpectStopped("played to the end");
+    EXPECT_EQ(m_dlg.GetCounts().m_nNew, 1);
+    EXPECT_FALSE(Tree().GetItemData(hFinn)->Entry()->m_bNew);
 }
 
-TEST_F(HistoryWindowTest, FileThatCannotBePlayedIsNotMarkedRead) {
-    std::wstring strFile = m_strDir + L"\\missing.mp3";
-    ::DeleteFileW(strFile.c_str());
-    Open({MakeEntry(L"gina", NOW - HOUR, true, strFile)});
-    // The media window reports the missing file in a box of its own: dismiss it.
+TEST_F(HistoryWindowTest, FileThatCannotBePlayedStopsAtOnceAndIsNotMarkedRead) {
+    std::wstring strMissing = m_strDir + L"\\missing.mp3";
+    ::DeleteFileW(strMissing.c_str());
+    std::wstring strGarbage = m_strDir + L"\\garbage.mp3", strEmpty = m_strDir + L"\\empty.mp3";
+    std::ofstream(strGarbage.c_str(), std::ios::binary) << std::string(4000, '\x5a');
+    std::ofstream(strEmpty.c_str(), std::ios::binary).close();
+    Open({MakeEntry(L"gina", NOW - HOUR, true, strMissing), MakeEntry(L"hugo", NOW - 2 * HOUR, true, strGarbage),
+          MakeEntry(L"iris", NOW - 3 * HOUR, true, strEmpty)});
+    // The media window reports what it cannot open in a box of its own: dismiss it.
     bool bStop = false;
     HANDLE hThread = ::CreateThread(
         nullptr, 0,
@@ -392,18 +434,20 @@ TEST_F(HistoryWindowTest, FileThatCannotBePlayedIsNotMarkedRead) {
             return 0;
         },
         &bStop, 0, nullptr);
-    Tree().SelectItem(RowNamed(L"gina"));
-    Click(IDC_HISTORY_PLAY);
-    PumpMessages(1200);
+    for (const wchar_t* pszName : {L"gina", L"hugo", L"iris"}) {
+        std::string strWhen = WideToUtf8(pszName);
+        Tree().SelectItem(RowNamed(pszName));
+        Click(IDC_HISTORY_PLAY);
+        EXPECT_EQ(m_dlg.GetPlayer().GetLength(), 0) << strWhen;
+        ExpectStopped(strWhen.c_str());
+        EXPECT_TRUE(Enabled(IDC_HISTORY_PLAY)) << strWhen << ": can be tried again";
+        PumpMessages(600);
+        EXPECT_TRUE(Tree().GetItemData(RowNamed(pszName))->Entry()->m_bNew) << strWhen;
+    }
     bStop = true;
     ::WaitForSingleObject(hThread, 2000);
     ::CloseHandle(hThread);
-    EXPECT_EQ(m_dlg.GetPlayer().GetLength(), 0);
-    EXPECT_NE(m_dlg.GetPlayState(), PLAYSTATE_STOPPED) << "length 0 is no end of playback";
-    EXPECT_TRUE(Tree().GetItemData(RowNamed(L"gina"))->Entry()->m_bNew);
-    EXPECT_EQ(m_dlg.GetCounts().m_nNew, 1);
-    Click(IDC_HISTORY_STOP);
-    EXPECT_EQ(m_dlg.GetPlayState(), PLAYSTATE_STOPPED);
+    EXPECT_EQ(m_dlg.GetCounts().m_nNew, 3);
 }
 
 TEST_F(HistoryWindowTest, VolumeSliderSetsTheMediaVolume) {
@@ -529,6 +573,31 @@ TEST_F(HistoryWindowTest, DeleteAnsweredYesMovesTheFileToTheRecycleBin) {
     EXPECT_EQ(ReadFileBytes(m_strXml).find("kim"), std::string::npos);
 }
 
+TEST_F(HistoryWindowTest, DeleteMovesOnlyOneExistingPlainFile) {
+    // Damaged entries: a folder, a pattern, a relative name, and a file already gone.
+    std::wstring strSub = m_strDir + L"\\sub";
+    ::CreateDirectoryW(strSub.c_str(), nullptr);
+    std::wstring strInSub = CopyOfTone(L"sub\\inside.mp3"), strOther = CopyOfTone(L"other.mp3");
+    Open({MakeEntry(L"dir", NOW - HOUR, true, strSub), MakeEntry(L"star", NOW - 2 * HOUR, true, m_strDir + L"\\*.mp3"),
+          MakeEntry(L"rel", NOW - 3 * HOUR, true, L"other.mp3"),
+          MakeEntry(L"gone", NOW - 4 * HOUR, true, m_strDir + L"\\gone.mp3")});
+    // The relative name would be found in the current folder.
+    wchar_t szOldDir[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, szOldDir);
+    ::SetCurrentDirectoryW(m_strDir.c_str());
+    m_nAnswer = IDYES;
+    for (const wchar_t* pszName : {L"dir", L"star", L"rel", L"gone"}) {
+        HTREEITEM hRow = RowNamed(pszName);
+        ::SendMessageW(m_dlg, WM_HISTORY_DELETE, (WPARAM)hRow, (LPARAM)Tree().GetItemData(hRow));
+        EXPECT_EQ(RowNamed(pszName), nullptr) << WideToUtf8(pszName) << ": the entry goes";
+    }
+    ::SetCurrentDirectoryW(szOldDir);
+    EXPECT_TRUE(FileExists(strInSub));
+    EXPECT_TRUE(FileExists(strOther));
+    EXPECT_EQ(CRecordHistory::GetInstance()->GetCount(), 0);
+    EXPECT_EQ(m_questions.size(), 4u) << "only the four questions, no complaint";
+}
+
 TEST_F(HistoryWindowTest, DeletingTheRecordingBeingPlayedStopsAndClosesItFirst) {
     std::wstring strFile = CopyOfTone(L"playing_delete.mp3", L"tone3s.mp3");
     EmptyTrashOf(L"playing_delete.mp3");
@@ -566,21 +635,20 @@ TEST_F(HistoryWindowTest, DeleteOfAnEntryTheStoreDoesNotHaveKeepsRowAndFile) {
     EXPECT_EQ(m_dlg.GetCounts().m_nTotal, 2);
 }
 
-TEST_F(HistoryWindowTest, OpenFolderStartsTheFileManagerWithTheWidePath) {
-    std::wstring strFile = L"C:\\Users\\\u5f20\u4f1f\\Ombra\\\u00e9t\u00e9, call_2010-05-12.mp3";
+TEST_F(HistoryWindowTest, OpenFolderShowsTheWholeWidePathEvenWithCommas) {
+    std::wstring strFile = L"C:\\Users\\\u5f20\u4f1f\\Om,bra\\\u00e9t\u00e9, call_2010-05-12.mp3";
     Open({MakeEntry(L"olga", NOW - HOUR, true, strFile)});
     HTREEITEM hRow = RowNamed(L"olga");
     ::SendMessageW(m_dlg, WM_HISTORY_OPENFOLDER, (WPARAM)hRow, (LPARAM)Tree().GetItemData(hRow));
     ::SendMessageW(m_dlg, WM_HISTORY_OPENFOLDER, 0, 0);
     ASSERT_EQ(m_launched.size(), 1u);
-    EXPECT_EQ(m_launched[0], L"explorer.exe /select, " + strFile);
-    // A long path is passed whole, not cut at some buffer size.
-    std::wstring strLong = L"C:\\" + std::wstring(300, L'\u00e4') + L".mp3";
-    m_dlg.AddRecordItem(MakeEntry(L"long", NOW - 2 * HOUR, true, strLong));
-    HTREEITEM hLong = RowNamed(L"long");
-    ::SendMessageW(m_dlg, WM_HISTORY_OPENFOLDER, (WPARAM)hLong, (LPARAM)Tree().GetItemData(hLong));
-    ASSERT_EQ(m_launched.size(), 2u);
-    EXPECT_EQ(m_launched[1], L"explorer.exe /select, " + strLong);
+    EXPECT_EQ(m_launched[0], strFile);
+    // Where the shell cannot select the file itself: the Windows folder's explorer.exe,
+    // the path quoted so that its commas stay part of it.
+    wchar_t szWindows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(szWindows, MAX_PATH);
+    EXPECT_EQ(CDlgRecHistory::BuildSelectCommandLine(strFile),
+              L"\"" + std::wstring(szWindows) + L"\\explorer.exe\" /select, \"" + strFile + L"\"");
 }
 
 TEST_F(HistoryWindowTest, HoverSpotsAndClicksOnTheTree) {
@@ -607,7 +675,7 @@ TEST_F(HistoryWindowTest, HoverSpotsAndClicksOnTheTree) {
     PumpMessages(100);
     EXPECT_EQ(Tree().GetSelectedItem(), hPam);
     ASSERT_EQ(m_launched.size(), 1u);
-    EXPECT_EQ(m_launched[0], L"explorer.exe /select, C:\\pam.mp3");
+    EXPECT_EQ(m_launched[0], L"C:\\pam.mp3");
 
     // A click elsewhere on a row only selects it.
     RECT rcQ = Tree().GetRowRect(hQuinn);

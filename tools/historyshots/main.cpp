@@ -2,8 +2,10 @@
 // (one row selected, one hovered on its delete spot, new and played ones), writes
 // its screen rectangle to a file once painted, and closes after a while.
 // With "playing" the newest row is selected and plays a short tone, and the oldest
-// day is folded.
-//   historyshots.exe RECTFILE [SECONDS] [playing]
+// day is folded. With "reselect" it plays the same way, then the day row and the root
+// row are clicked and the playing row again. With "cannotplay" play is pressed on a
+// row whose file is missing; the media window's box about it is answered.
+//   historyshots.exe RECTFILE [SECONDS] [playing|reselect|cannotplay]
 #include <windows.h>
 #include <shellapi.h>
 
@@ -74,7 +76,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (!argv || argc < 2) return 2;
     const wchar_t* pszRectFile = argv[1];
     DWORD dwMs = argc > 2 ? (DWORD)_wtoi(argv[2]) * 1000 : 6000;
-    const bool bPlaying = argc > 3 && std::wstring(argv[3]) == L"playing";
+    const std::wstring strMode = argc > 3 ? argv[3] : L"";
+    const bool bReselect = strMode == L"reselect", bCannotPlay = strMode == L"cannotplay";
+    const bool bPlaying = strMode == L"playing" || bReselect;
     CComInit com;
 
     wchar_t szTemp[MAX_PATH] = {};
@@ -125,15 +129,44 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     tree.SelectItem(NthRecordRow(tree, nSelected));
     tree.EnsureVisible(tree.GetRootItem());
 
+    auto ClickPlay = [&] {
+        ::SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_HISTORY_PLAY, BN_CLICKED), (LPARAM)dlg.GetDlgItem(IDC_HISTORY_PLAY));
+    };
     if (bPlaying) {
         HTREEITEM hLastDay = nullptr;
         for (HTREEITEM h = tree.GetChildItem(tree.GetRootItem()); h; h = tree.GetNextSiblingItem(h)) hLastDay = h;
         tree.Expand(hLastDay, TVE_COLLAPSE);
-        ::SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_HISTORY_PLAY, BN_CLICKED), (LPARAM)dlg.GetDlgItem(IDC_HISTORY_PLAY));
+        ClickPlay();
+    }
+    if (bCannotPlay) {
+        // The media window tells about the missing file in its own box: answer it (the
+        // history window is a dialog too: it is left alone).
+        static HWND s_hHistory = nullptr;
+        static volatile bool s_bDone = false;
+        s_hHistory = dlg;
+        HANDLE hThread = ::CreateThread(
+            nullptr, 0,
+            [](void*) -> DWORD {
+                while (!s_bDone) {
+                    for (HWND hBox = ::FindWindowW(L"#32770", nullptr); hBox;
+                         hBox = ::FindWindowExW(nullptr, hBox, L"#32770", nullptr)) {
+                        DWORD dwPid = 0;
+                        ::GetWindowThreadProcessId(hBox, &dwPid);
+                        if (dwPid == ::GetCurrentProcessId() && hBox != s_hHistory) ::PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+                    }
+                    ::Sleep(300);
+                }
+                return 0;
+            },
+            nullptr, 0, nullptr);
+        ClickPlay();
+        s_bDone = true;
+        ::WaitForSingleObject(hThread, 2000);
+        ::CloseHandle(hThread);
     }
 
     DWORD dwStart = ::GetTickCount();
-    bool bHovered = false, bWritten = false;
+    bool bHovered = false, bReselected = false, bWritten = false;
     MSG msg;
     while (::GetTickCount() - dwStart < dwMs) {
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -141,6 +174,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                 ::TranslateMessage(&msg);
                 ::DispatchMessageW(&msg);
             }
+        }
+        if (bReselect && !bReselected && ::GetTickCount() - dwStart > 700) {
+            // Away to the day row and the root row, and back to the row that plays.
+            HTREEITEM hPlaying = tree.GetSelectedItem();
+            tree.SelectItem(tree.GetParentItem(hPlaying));
+            tree.SelectItem(tree.GetRootItem());
+            tree.SelectItem(hPlaying);
+            bReselected = true;
         }
         if (!bHovered && !bPlaying && ::GetTickCount() - dwStart > 500) {
             // Put the pointer on the delete spot of another row, as a user would.
