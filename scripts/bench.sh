@@ -55,9 +55,12 @@ lame_seconds=""
 lame_cpu=""
 if [ -f "$WORK/bench_pcm.raw" ] && command -v lame >/dev/null; then
   figure lame_load_average "$(load)"
-  /usr/bin/time -f '%e %U %S' -o "$WORK/lame.time" \
+  # Wall time, user and system CPU, as /usr/bin/time would give them (not on every machine).
+  python3 -c 'import resource, subprocess, sys, time
+t = time.monotonic(); subprocess.run(sys.argv[1:], stderr=subprocess.DEVNULL); t = time.monotonic() - t
+r = resource.getrusage(resource.RUSAGE_CHILDREN); print("%.2f %.2f %.2f" % (t, r.ru_utime, r.ru_stime))' \
     lame -r -s 16 --bitwidth 16 --signed --little-endian -m s -b 64 --resample 32 --cbr --quiet \
-    "$WORK/bench_pcm.raw" "$WORK/lame.mp3" 2>/dev/null
+    "$WORK/bench_pcm.raw" "$WORK/lame.mp3" >"$WORK/lame.time"
   read -r lame_seconds lame_user lame_sys <"$WORK/lame.time"
   lame_cpu=$(calc "round($lame_user + $lame_sys, 2)")
   figure lame_command_seconds "$lame_seconds"
