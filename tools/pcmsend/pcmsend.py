@@ -49,15 +49,15 @@ def tone_loop(freq, amplitude):
     return a.tobytes()
 
 
-def source_loop(spec):
-    if spec == "silence":
+def source_loop(source):
+    if source == "silence":
         return bytes(BLOCK_BYTES)
-    if spec.startswith("tone:"):
-        parts = spec.split(":")
+    if source.startswith("tone:"):
+        parts = source.split(":")
         freq = float(parts[1])
         amplitude = float(parts[2]) if len(parts) > 2 else 8000
         return tone_loop(freq, amplitude)
-    raise ValueError("unknown source %r" % spec)
+    raise ValueError("unknown source %r" % source)
 
 
 def pcm_loops(path):
