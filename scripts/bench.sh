@@ -1,18 +1,30 @@
 #!/usr/bin/env bash
-# Benchmarks. Builds, runs every bench_*.exe under Wine and passes on its
-# "name: value" lines, times the Debian lame command on the MP3 writer's PCM,
-# and runs the whole recording pipeline (skypesim streaming a 60-minute call
-# into tools/audiohost) at 100x real time and flat out. Figures are printed,
-# never judged; the output ends with one "name: value" line per figure.
-# OMBRA_BUILD_DIR selects the build folder; OMBRA_BENCH_SECONDS shortens the call.
+# Benchmarks. Builds what they need, runs every bench_*.exe under Wine and passes
+# on its "name: value" lines, and times the Debian lame command on the MP3
+# writer's PCM: the yardstick for everything else. Then it measures the recorder
+# alone, with tools/pcmsend (a Linux program, so it costs the wineserver nothing)
+# streaming that PCM into tools/audiohost through the real ports: flat out, at
+# 100x for a whole hour, and at 1x for a 2-minute call; and the real ombra.exe
+# recording a call from skypesim at 1x, for the time from the call's end to its
+# history entry. CPU and peak memory are read from Linux (/proc, getrusage).
+# Figures are printed, never judged; the output ends with one "name: value" line
+# per figure. Run it under the port lock: flock /tmp/ombra-ports.lock scripts/bench.sh
+# OMBRA_BUILD_DIR selects the build folder; OMBRA_BENCH_SECONDS (3600),
+# OMBRA_BENCH_1X_SECONDS (120) and OMBRA_BENCH_FINISH_SECONDS (30) set the
+# lengths of the 100x call, the 1x call and the ombra.exe call.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${OMBRA_BUILD_DIR:-$ROOT/build}
-export OMBRA_WINE_DIR=$BUILD_DIR/wine
+# A prefix of the benchmark's own: the ombra.exe run changes settings and history.
+export OMBRA_WINE_DIR=$BUILD_DIR/wine-bench
+PREFIX=$OMBRA_WINE_DIR/prefix
 CALL_SECONDS=${OMBRA_BENCH_SECONDS:-3600}
+CALL_1X_SECONDS=${OMBRA_BENCH_1X_SECONDS:-120}
+FINISH_SECONDS=${OMBRA_BENCH_FINISH_SECONDS:-30}
+PCM_SECONDS=600  # bench_mp3writer's PCM, which the lame command encodes
 cd "$ROOT"
 bash scripts/setup.sh >/dev/null
-bash scripts/build.sh >/dev/null
+bash scripts/build.sh $(cd bench && ls bench_*.cpp | sed 's/\.cpp$//') audiohost skypesim ombra uidriver >/dev/null
 trap 'bash "$ROOT/scripts/wine.sh" --server-stop' EXIT
 bash scripts/wine.sh --server-start || true  # a wineserver already up in this prefix serves as well
 
@@ -25,6 +37,8 @@ win() { echo "Z:${1//\//\\}"; }
 figure() { echo "$1: $2" >>"$FIGURES"; }
 value() { sed -n "s/^$1: //p" "$2" | head -n1; }
 calc() { python3 -c "print($1)"; }
+load() { cut -d' ' -f1 /proc/loadavg; }
+wine_run() { bash "$ROOT/scripts/wine.sh" "$@" </dev/null >>"$WORK/wine.out" 2>&1; }
 
 # Every benchmark program; each prints its own figures.
 for exe in "$BUILD_DIR"/bin/bench_*.exe; do
@@ -38,10 +52,15 @@ done
 
 # The yardstick: the lame command on the same PCM with the same settings.
 lame_seconds=""
+lame_cpu=""
 if [ -f "$WORK/bench_pcm.raw" ] && command -v lame >/dev/null; then
-  /usr/bin/time -f '%e %U %S' -o "$WORK/lame.time" \
+  figure lame_load_average "$(load)"
+  # Wall time, user and system CPU, as /usr/bin/time would give them (not on every machine).
+  python3 -c 'import resource, subprocess, sys, time
+t = time.monotonic(); subprocess.run(sys.argv[1:], stderr=subprocess.DEVNULL); t = time.monotonic() - t
+r = resource.getrusage(resource.RUSAGE_CHILDREN); print("%.2f %.2f %.2f" % (t, r.ru_utime, r.ru_stime))' \
     lame -r -s 16 --bitwidth 16 --signed --little-endian -m s -b 64 --resample 32 --cbr --quiet \
-    "$WORK/bench_pcm.raw" "$WORK/lame.mp3" 2>/dev/null
+    "$WORK/bench_pcm.raw" "$WORK/lame.mp3" >"$WORK/lame.time"
   read -r lame_seconds lame_user lame_sys <"$WORK/lame.time"
   lame_cpu=$(calc "round($lame_user + $lame_sys, 2)")
   figure lame_command_seconds "$lame_seconds"
@@ -53,20 +72,33 @@ if [ -f "$WORK/bench_pcm.raw" ] && command -v lame >/dev/null; then
     figure mp3_writer_cpu_speed_vs_lame "$(calc "round($lame_cpu / $writer_cpu, 2)")"
   fi
 fi
+# The lame command's CPU for SECONDS of the same audio.
+lame_cpu_for() { calc "$lame_cpu * $1 / $PCM_SECONDS"; }
 
 # The ports are the machine's: wait while a program run by someone else holds them.
 wait_ports() { python3 "$ROOT/scripts/wait-ports.py" 180; }
 
-# One recorded call through the real ports: prefix, skypesim speed.
+# Blocks in a recorded file: decoded stereo frames less the encoder delay, 320 per
+# 10 ms at 32 kHz, both sides in each (the last frame's padding can add up to three).
+blocks_in_file() {
+  local decoded
+  decoded=$(mpg123 -q -s "$1" 2>/dev/null | wc -c)
+  calc "2 * (($decoded // 4 - 1105) // 320)"
+}
+
+# pipeline PREFIX SECONDS SPEED: one call of SECONDS through the real ports, the
+# recording host taking what pcmsend sends of bench_pcm.raw (repeated) at SPEED.
 pipeline() {
-  local prefix=$1 speed=$2 out="$WORK/$1"
+  local prefix=$1 seconds=$2 speed=$3 out="$WORK/$1"
   rm -f "$out.ready" "$out.mp3"
   if ! wait_ports; then
     echo "bench: ports 58376/58377 stay taken, $prefix skipped"
     return 0
   fi
-  bash "$ROOT/scripts/wine.sh" "$BUILD_DIR/bin/audiohost.exe" record --out "$(win "$out")" \
-    --mode 1 --rate 32000 --kbps 64 --blocks $((CALL_SECONDS * 100)) --idle-ms 15000 --timeout 1800 \
+  figure "${prefix}_load_average" "$(load)"
+  python3 "$ROOT/bench/measure.py" run --ready "$out.ready" --wineprefix "$PREFIX" --out "$out.cost.txt" -- \
+    bash "$ROOT/scripts/wine.sh" "$BUILD_DIR/bin/audiohost.exe" record --out "$(win "$out")" \
+    --mode 1 --rate 32000 --kbps 64 --blocks $((seconds * 100)) --idle-ms 15000 --timeout 1800 \
     --ready "$(win "$out.ready")" >"$out.host.txt" 2>&1 &
   local host=$!
   for _ in $(seq 600); do [ -f "$out.ready" ] && break; kill -0 $host 2>/dev/null || break; sleep 0.1; done
@@ -76,41 +108,134 @@ pipeline() {
     echo "bench: the recording host did not start, $prefix skipped:"; cat "$out.host.txt"
     return 0
   fi
-  bash "$ROOT/scripts/wine.sh" "$BUILD_DIR/bin/skypesim.exe" --stream --mic-port 58377 --remote-port 58376 \
-    --seconds "$CALL_SECONDS" --speed "$speed" --mic tone:440 --remote tone:1000 >"$out.sim.txt" 2>&1 || true
+  python3 "$ROOT/tools/pcmsend/pcmsend.py" --seconds "$seconds" --speed "$speed" --pcm "$WORK/bench_pcm.raw" \
+    >"$out.send.txt" 2>&1 || true
   wait $host || true
-  sed -i 's/\r$//' "$out.host.txt" "$out.sim.txt"
-  local sent received written closed cpu mem decoded
-  sent=$(sed -n 's/^total: blocks=\([0-9]*\).*/\1/p' "$out.sim.txt")
+  sed -i 's/\r$//' "$out.host.txt"
+  local sent received written cpu
+  sent=$(sed -n 's/^total: blocks=\([0-9]*\).*/\1/p' "$out.send.txt")
   received=$(calc "$(value blocks_mic "$out.host.txt") + $(value blocks_remote "$out.host.txt")")
   written=$(value blocks_written "$out.host.txt")
-  closed=$(value first_block_to_closed_seconds "$out.host.txt")
-  # Blocks in the file: decoded stereo frames less the encoder delay, 320 per 10 ms at 32 kHz,
-  # both sides in each (the last frame's padding can add up to three).
-  decoded=$(mpg123 -q -s "$out.mp3" 2>/dev/null | wc -c)
-  figure "${prefix}_seconds" "$closed"
-  figure "${prefix}_cpu_seconds" "$(value cpu_seconds "$out.host.txt")"
-  figure "${prefix}_peak_memory_mb" "$(value peak_working_set_mb "$out.host.txt")"
+  cpu=$(value cpu_seconds "$out.cost.txt")
+  figure "${prefix}_seconds" "$(value first_block_to_closed_seconds "$out.host.txt")"
+  figure "${prefix}_cpu_seconds" "$cpu"
+  figure "${prefix}_wineserver_cpu_seconds" "$(value wineserver_cpu_seconds "$out.cost.txt")"
+  figure "${prefix}_peak_memory_mb" "$(value peak_memory_mb "$out.cost.txt")"
   figure "${prefix}_peak_private_mb" "$(value peak_private_mb "$out.host.txt")"
   figure "${prefix}_blocks_sent" "${sent:-0}"
   figure "${prefix}_blocks_received" "$received"
   figure "${prefix}_blocks_written_pairs" "$written"
-  figure "${prefix}_blocks_in_file" "$(calc "2 * (($decoded // 4 - 1105) // 320)")"
+  figure "${prefix}_blocks_in_file" "$(blocks_in_file "$out.mp3")"
   figure "${prefix}_blocks_lost" "$(calc "${sent:-0} - 2 * min($written, ${sent:-0} // 2)")"
-  figure "${prefix}_sender_seconds" "$(sed -n 's/^total: .*seconds=\([0-9.]*\).*/\1/p' "$out.sim.txt")"
+  figure "${prefix}_sender_seconds" "$(sed -n 's/^total: .*seconds=\([0-9.]*\) .*/\1/p' "$out.send.txt")"
+  if [ -n "$lame_cpu" ]; then
+    figure "${prefix}_cpu_vs_lame_cpu" "$(calc "round($cpu / $(lame_cpu_for "$seconds"), 2)")"
+  fi
 }
 
+echo "bench: pipeline flat out (${PCM_SECONDS} s call)"
+pipeline pipeline_max "$PCM_SECONDS" max
 echo "bench: pipeline at 100x real time ($CALL_SECONDS s call)"
-pipeline pipeline_100x 100
-echo "bench: pipeline flat out"
-pipeline pipeline_max max
+pipeline pipeline_100x "$CALL_SECONDS" 100
+echo "bench: pipeline at 1x real time ($CALL_1X_SECONDS s call)"
+pipeline pipeline_1x "$CALL_1X_SECONDS" 1
+
+# ui VERB ARGS...: the UI driver against the running ombra.exe.
+ui() {
+  rm -f "$WORK/ui.txt"
+  bash "$ROOT/scripts/wine.sh" "$BUILD_DIR/bin/uidriver.exe" --out "$(win "$WORK/ui.txt")" "$@" \
+    </dev/null >/dev/null 2>&1
+}
+
+# The real program records a call from skypesim at 1x: from the call's FINISHED
+# to its entry in record.xml, and what the program spends meanwhile.
+finish_run() {
+  local out=$WORK/finish userdir
+  if ! wait_ports; then
+    echo "bench: ports 58376/58377 stay taken, the ombra.exe call skipped"
+    return 0
+  fi
+  userdir=$(ls -d "$PREFIX"/drive_c/users/*/ | grep -v /Public/ | head -1)
+  rm -rf "$userdir/AppData/Roaming/Ombra" "$PREFIX/drive_c/bench-rec"
+  mkdir -p "$PREFIX/drive_c/bench-rec"
+  local key='HKCU\software\Ombra\config'
+  wine_run reg delete "$key" /f || true
+  wine_run reg add "$key" /v rectype /t REG_BINARY /d 01 /f
+  wine_run reg add "$key" /v notifyhistory /t REG_BINARY /d 00 /f
+  wine_run reg add "$key" /v sfolder /t REG_SZ /d 'C:\bench-rec' /f
+  # The same audio as everywhere else: the two channels of bench_pcm.raw.
+  sox -t raw -r 16000 -e signed -b 16 -c 2 "$WORK/bench_pcm.raw" -c 1 "$out.mic.wav" remix 1
+  sox -t raw -r 16000 -e signed -b 16 -c 2 "$WORK/bench_pcm.raw" -c 1 "$out.remote.wav" remix 2
+  cat >"$out.scenario.txt" <<EOF
+wait-attach
+after 1 call 17 incoming bob
+after 0.5 call 17 status INPROGRESS
+after $FINISH_SECONDS call 17 status FINISHED
+after 5 exit
+EOF
+  figure finish_load_average "$(load)"
+  bash "$ROOT/scripts/wine.sh" "$BUILD_DIR/bin/ombra.exe" </dev/null >"$out.ombra.txt" 2>&1 &
+  local ombra=$!
+  if ! ui wait-window 30 || ! ui wait-state 1001 disabled 20; then
+    echo "bench: ombra.exe did not start, the call skipped"
+    kill $ombra 2>/dev/null || true
+    wait $ombra 2>/dev/null || true
+    return 0
+  fi
+  bash "$ROOT/scripts/wine.sh" "$BUILD_DIR/bin/skypesim.exe" --announce --scenario "$(win "$out.scenario.txt")" \
+    --log "$(win "$out.sim.log")" --mic "wav:$(win "$out.mic.wav")" --remote "wav:$(win "$out.remote.wav")" \
+    --quit-after $((FINISH_SECONDS + 60)) </dev/null >"$out.sim.txt" 2>&1 &
+  local sim=$!
+  python3 "$ROOT/bench/measure.py" finish --pid $ombra --wineprefix "$PREFIX" --log "$out.sim.log" \
+    --xml "$userdir/AppData/Roaming/Ombra/record.xml" --timeout $((FINISH_SECONDS + 60)) >"$out.cost.txt" || true
+  wait $sim 2>/dev/null || true
+  ui exit || true
+  for _ in $(seq 200); do kill -0 $ombra 2>/dev/null || break; sleep 0.1; done
+  kill $ombra 2>/dev/null || true
+  wait $ombra 2>/dev/null || true
+  local cpu sides sent mp3
+  cpu=$(value cpu_seconds "$out.cost.txt")
+  # Blocks skypesim sent per side; the longer side sets the file's length.
+  sides=$(sed -n 's/.*AUDIO call 17 \(mic\|remote\) closed blocks=\([0-9]*\).*/\2/p' "$out.sim.log" | tr '\n' ' ')
+  sent=$(calc "sum([${sides// /,}0])")
+  mp3=$(ls "$PREFIX"/drive_c/bench-rec/*.mp3 2>/dev/null | head -1)
+  figure finish_latency_ms "$(value finish_latency_ms "$out.cost.txt")"
+  figure finish_call_seconds "$(value call_seconds "$out.cost.txt")"
+  figure finish_app_cpu_seconds "$cpu"
+  figure finish_wineserver_cpu_seconds "$(value wineserver_cpu_seconds "$out.cost.txt")"
+  figure finish_app_peak_memory_mb "$(value peak_memory_mb "$out.cost.txt")"
+  figure finish_blocks_sent "${sent:-0}"
+  if [ -n "$mp3" ]; then
+    local infile
+    infile=$(blocks_in_file "$mp3")
+    figure finish_blocks_in_file "$infile"
+    figure finish_blocks_lost "$(calc "max(0, 2 * max([${sides// /,}0]) - $infile)")"
+  fi
+  if [ -n "$lame_cpu" ] && [ -n "$cpu" ]; then
+    figure app_cpu_vs_lame_cpu_1x "$(calc "round($cpu / $(lame_cpu_for "$(value call_seconds "$out.cost.txt")"), 2)")"
+  fi
+}
+echo "bench: ombra.exe recording a ${FINISH_SECONDS} s call from skypesim"
+finish_run
+
+# The figures of the recorder against the encoder.
 max_seconds=$(value pipeline_max_seconds "$FIGURES")
 if [ -n "$max_seconds" ]; then
-  figure pipeline_max_times_realtime "$(calc "round($CALL_SECONDS / $max_seconds, 1)")"
-  if [ -n "$lame_seconds" ]; then
-    figure pipeline_max_speed_vs_lame "$(calc "round(($CALL_SECONDS / $max_seconds) / (600 / $lame_seconds), 2)")"
-  fi
+  figure pipeline_max_times_realtime "$(calc "round($PCM_SECONDS / $max_seconds, 1)")"
+  [ -n "$lame_seconds" ] && figure pipeline_max_speed_vs_lame "$(calc "round($lame_seconds / $max_seconds, 2)")"
 fi
+ratio=$(value pipeline_max_cpu_vs_lame_cpu "$FIGURES")
+[ -n "$ratio" ] && figure recorder_cpu_vs_lame_cpu "$ratio"
+ratio=$(value pipeline_1x_cpu_vs_lame_cpu "$FIGURES")
+[ -n "$ratio" ] && figure recorder_cpu_vs_lame_cpu_1x "$ratio"
+server=$(value pipeline_1x_wineserver_cpu_seconds "$FIGURES")
+if [ -n "$server" ] && [ -n "$lame_cpu" ]; then
+  figure recorder_and_wineserver_cpu_vs_lame_cpu_1x \
+    "$(calc "round(($(value pipeline_1x_cpu_seconds "$FIGURES") + $server) / $(lame_cpu_for "$CALL_1X_SECONDS"), 2)")"
+fi
+# A call as users have it; flat out and at 100x the encoder falls behind and the queues hold the backlog.
+peak=$(value pipeline_1x_peak_memory_mb "$FIGURES")
+[ -n "$peak" ] && figure recorder_peak_memory_mb "$peak"
 echo "bench: load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "---"
 cat "$FIGURES"
