@@ -2,11 +2,12 @@
 //   audiohost record --out PATH [--mode M] [--rate HZ] [--kbps K] [--recside S]
 //                    [--blocks N] [--idle-ms MS] [--timeout S] [--ready FILE]
 //                    [--self-stream SECONDS] [--speed N|max] [--mic-freq F] [--remote-freq F]
-//                    [--die-after S]
+//                    [--die-after S] [--total N]
 //     Starts both loopback servers and a recording into PATH.mp3, waits until N
 //     blocks per recorded side have arrived (or no block came for MS after the
 //     first), stops and prints "name: value" lines. --ready FILE is created once
 //     the servers listen. --self-stream also streams tones to the ports itself.
+//     --total N stops once N blocks of both sides together have arrived.
 //     --die-after ends the process S seconds after the first block, as a kill
 //     would: nothing is stopped or closed.
 //   audiohost encode --out FILE [--mode M] [--rate HZ] [--kbps K] [--seconds S]
@@ -49,6 +50,7 @@ struct COptions {
     double dMicFreq = 440;
     double dRemoteFreq = 1000;
     double dDieAfter = 0;
+    long long nTotal = 0;
 };
 
 bool ParseOptions(int argc, wchar_t** argv, COptions& opt) {
@@ -71,6 +73,7 @@ bool ParseOptions(int argc, wchar_t** argv, COptions& opt) {
         else if (name == L"--mic-freq") opt.dMicFreq = _wtof(value.c_str());
         else if (name == L"--remote-freq") opt.dRemoteFreq = _wtof(value.c_str());
         else if (name == L"--die-after") opt.dDieAfter = _wtof(value.c_str());
+        else if (name == L"--total") opt.nTotal = _wtoi64(value.c_str());
         else return false;
     }
     return !opt.strOut.empty();
@@ -198,6 +201,7 @@ int Record(const COptions& opt) {
         }
         bool bDone = nExpected > 0 && (!bWantMic || static_cast<long long>(nMic) >= nExpected) &&
                      (!bWantRemote || static_cast<long long>(nRemote) >= nExpected);
+        if (opt.nTotal > 0) bDone = static_cast<long long>(nMic + nRemote) >= opt.nTotal;
         if (bDone) break;
         if (nSeen > 0 && (t - dLast) * 1000 > opt.nIdleMs) break;
         if (t - dStart > opt.nTimeout) break;
