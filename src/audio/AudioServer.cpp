@@ -157,6 +157,9 @@ void CAudioServer::ServiceLoop(CSideInfo& side) {
                     else
                         m_pRecorder->AddRemoteBlock(&block, nConnection);
                 }
+                // A sender far faster than the recording can write: what it sends next
+                // waits in the socket, and TCP slows it down, instead of being dropped.
+                while (side.bRunning && m_pRecorder->IsActive() && m_pRecorder->IsBacklogged(side.bMic)) ::Sleep(5);
             }
             int nLevel = 0;
             HWND hWnd = m_hWnd;

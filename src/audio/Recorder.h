@@ -49,6 +49,8 @@ public:
     bool AddRemoteBlock(const CBuffer* pBlock, uint32_t nStream = 0);
 
     bool IsActive() const { return m_bActive; }
+    // The mixer is far behind that side (a sender much faster than the clock).
+    bool IsBacklogged(bool bMic) const { return m_timeline.IsBacklogged(bMic ? TIMELINE_MIC : TIMELINE_REMOTE); }
     // Blocks taken per side and 10 ms ticks written during the last recording.
     uint64_t GetMicBlocksQueued() const { return m_timeline.GetBlocks(TIMELINE_MIC); }
     uint64_t GetRemoteBlocksQueued() const { return m_timeline.GetBlocks(TIMELINE_REMOTE); }

@@ -164,7 +164,7 @@ int CTimeline::Take(int64_t nNowUs, bool bDrain, bool bStereo, int16_t* pOut, in
         if (nDataEnd >= nNow + TIMELINE_JITTER_TICKS)
             nEnd = std::max(nEnd, std::min({nDataEnd, mic.nFreshNext, remote.nFreshNext}));
         // A stream lagging behind a much faster one does not hold the other's queue for ever.
-        if (std::max(mic.nQueued, remote.nQueued) > TIMELINE_SIDE_QUEUE_MAX) nEnd = nOut + nMaxTicks;
+        if (nEnd <= nOut && std::max(mic.nQueued, remote.nQueued) > TIMELINE_SIDE_QUEUE_MAX) nEnd = nOut + nMaxTicks;
     }
     nEnd = std::min(nEnd, nOut + nMaxTicks);
     if (nEnd <= nOut) return 0;

@@ -20,8 +20,8 @@ constexpr int64_t TIMELINE_JITTER_TICKS = 20;
 constexpr int64_t TIMELINE_DELAY_TICKS = 30;
 // Connections followed per side: a full server table, and a few that just ended.
 constexpr int TIMELINE_MAX_STREAMS = 64;
-// A side with this many ticks queued (40 s of audio) moves the timeline on
-// without a stream that lags behind a faster one.
+// A side with this many ticks queued (40 s of audio) is backlogged: its senders
+// are to be slowed down, and a timeline stuck behind a lagging stream moves on.
 constexpr size_t TIMELINE_SIDE_QUEUE_MAX = 4000;
 // Beyond this a side drops blocks: memory stays bounded whatever the writer does.
 constexpr size_t TIMELINE_SIDE_QUEUE_HARD_MAX = 8000;
@@ -44,6 +44,7 @@ public:
     // in mono. At most nMaxTicks (up to TIMELINE_TAKE_MAX_TICKS); returns the count.
     int Take(int64_t nNowUs, bool bDrain, bool bStereo, int16_t* pOut, int nMaxTicks);
 
+    bool IsBacklogged(int nSide) const { return m_sides[nSide].nQueued > TIMELINE_SIDE_QUEUE_MAX; }
     uint64_t GetBlocks(int nSide) const { return m_sides[nSide].nBlocks; }
     uint64_t GetDropped(int nSide) const { return m_sides[nSide].nDropped; }
     size_t GetPoolBlocks();
@@ -61,7 +62,7 @@ private:
         CCriticalSection lock;
         CBufferPool pool;
         CStream streams[TIMELINE_MAX_STREAMS];
-        size_t nQueued = 0;
+        std::atomic<size_t> nQueued{0};  // written under the lock, read without it
         int64_t nOutTick = 0;  // the first tick not yet taken, as this side knows it
         std::atomic<uint64_t> nBlocks{0};
         std::atomic<uint64_t> nDropped{0};

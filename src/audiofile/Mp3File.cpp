@@ -17,7 +17,7 @@ void SilentReport(const char*, va_list) {}
 // Frames per channel handed to LAME in one call; larger buffers go in pieces.
 constexpr int MP3_CHUNK_FRAMES = 4608;
 // The C library's buffer goes to the disk this often (and at the close).
-constexpr uint64_t MP3_FLUSH_MS = 500;
+constexpr uint64_t MP3_FLUSH_MS = 250;
 
 // The system's reason for a failed C stream call: the C library keeps it in _doserrno.
 DWORD StreamError() {

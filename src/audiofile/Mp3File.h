@@ -1,7 +1,7 @@
 #pragma once
 // MP3 writer: encodes 16 kHz PCM (mono, or interleaved stereo) with LAME as
 // constant-bit-rate MP3 and appends the frames to the file as they come out.
-// What has been encoded reaches the disk at least twice a second, so a process
+// What has been encoded reaches the disk four times a second, so a process
 // that dies loses less than a second; every write, flush and close is checked.
 #include <cstdint>
 #include <cstdio>
