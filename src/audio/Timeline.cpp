@@ -136,7 +136,7 @@ bool CTimeline::AddBlock(int nSide, uint32_t nStream, const uint8_t* pBlock, int
 
 CTimeline::CSurvey CTimeline::Survey(CSide& side, int64_t nNowUs) {
     CLock lock(side.lock);
-    CSurvey survey{TICK_NEVER, TICK_UNSET, side.nQueued};
+    CSurvey survey{TICK_NEVER, TICK_UNSET};
     for (const CStream& s : side.streams) {
         if (!s.bUsed) continue;
         if (nNowUs - s.nLastUs <= JITTER_US) survey.nFreshNext = std::min(survey.nFreshNext, s.nNextTick);
@@ -163,8 +163,6 @@ int CTimeline::Take(int64_t nNowUs, bool bDrain, bool bStereo, int16_t* pOut, in
         // Senders faster than the clock: go as far as every delivering stream has come.
         if (nDataEnd >= nNow + TIMELINE_JITTER_TICKS)
             nEnd = std::max(nEnd, std::min({nDataEnd, mic.nFreshNext, remote.nFreshNext}));
-        // A stream lagging behind a much faster one does not hold the other's queue for ever.
-        if (nEnd <= nOut && std::max(mic.nQueued, remote.nQueued) > TIMELINE_SIDE_QUEUE_MAX) nEnd = nOut + nMaxTicks;
     }
     nEnd = std::min(nEnd, nOut + nMaxTicks);
     if (nEnd <= nOut) return 0;

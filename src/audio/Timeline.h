@@ -21,7 +21,7 @@ constexpr int64_t TIMELINE_DELAY_TICKS = 30;
 // Connections followed per side: a full server table, and a few that just ended.
 constexpr int TIMELINE_MAX_STREAMS = 64;
 // A side with this many ticks queued (40 s of audio) is backlogged: its senders
-// are to be slowed down, and a timeline stuck behind a lagging stream moves on.
+// are to be slowed down to what the writer and the other streams can follow.
 constexpr size_t TIMELINE_SIDE_QUEUE_MAX = 4000;
 // Beyond this a side drops blocks: memory stays bounded whatever the writer does.
 constexpr size_t TIMELINE_SIDE_QUEUE_HARD_MAX = 8000;
@@ -70,7 +70,6 @@ private:
     struct CSurvey {
         int64_t nFreshNext;  // lowest next tick of the streams still delivering
         int64_t nDataEnd;    // the tick after the last queued one
-        size_t nQueued;
     };
 
     CStream* FindStream(CSide& side, uint32_t nStream, int64_t nNowUs, bool& bNew);
