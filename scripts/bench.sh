@@ -236,6 +236,41 @@ fi
 # A call as users have it; flat out and at 100x the encoder falls behind and the queues hold the backlog.
 peak=$(value pipeline_1x_peak_memory_mb "$FIGURES")
 [ -n "$peak" ] && figure recorder_peak_memory_mb "$peak"
+# Timeline figures: how close the two sides stay after a late start and after a
+# stall (an 8 s call at real time with a burst every second on both sides), how
+# far the file trails that call, and the memory of a 100x call with one side absent.
+timeline_call() {
+  local name=$1 out="$WORK/$1"; shift
+  local host=()
+  while [ "$1" != -- ]; do host+=("$1"); shift; done; shift
+  rm -f "$out.ready" "$out.mp3"
+  if ! wait_ports; then echo "bench: ports 58376/58377 stay taken, $name skipped"; return 1; fi
+  bash "$ROOT/scripts/wine.sh" "$BUILD_DIR/bin/audiohost.exe" record --out "$(win "$out")" --mode 1 --rate 32000 \
+    --kbps 64 --timeout 1800 --ready "$(win "$out.ready")" "${host[@]}" >"$out.host.txt" 2>&1 &
+  local host_pid=$!
+  for _ in $(seq 600); do [ -f "$out.ready" ] && break; kill -0 $host_pid 2>/dev/null || break; sleep 0.1; done
+  if [ ! -f "$out.ready" ]; then wait $host_pid || true; echo "bench: the recording host did not start, $name skipped"; return 1; fi
+  bash "$ROOT/scripts/wine.sh" "$BUILD_DIR/bin/skypesim.exe" --stream "$@" >"$out.sim.txt" 2>&1 || true
+  wait $host_pid || true
+  sed -i 's/\r$//' "$out.host.txt" "$out.sim.txt"
+}
+echo "bench: timeline, a late side and a stall at real time"
+if timeline_call timeline_late --total 1250 -- --mic-port 58377 --remote-port 58376 --seconds 8 --remote-start 1 \
+    --mic-stall 3:2.5 --mic burst:440:12000 --remote burst:1000:12000; then
+  python3 "$ROOT/tests/audio/mp3check.py" "$WORK/timeline_late.mp3" --rate 32000 --channels 2 --kbps 64 --seconds 8 \
+    --tolerance 1 --bursts --split-at 4 --max-offset-ms 1000 >"$WORK/timeline_late.check.txt" 2>&1 || true
+  figure sync_offset_ms_late_start "$(value sync_offset_ms_before "$WORK/timeline_late.check.txt")"
+  figure sync_offset_ms_stall "$(value sync_offset_ms_after "$WORK/timeline_late.check.txt")"
+  figure file_lag_seconds_max "$(value file_lag_seconds_max "$WORK/timeline_late.host.txt")"
+fi
+echo "bench: timeline, 100x with the remote side absent ($CALL_SECONDS s call)"
+if timeline_call timeline_one_side --total $((CALL_SECONDS * 100)) --idle-ms 15000 -- --mic-port 58377 \
+    --seconds "$CALL_SECONDS" --speed 100 --mic tone:440; then
+  figure pipeline_100x_one_side_seconds "$(value first_block_to_closed_seconds "$WORK/timeline_one_side.host.txt")"
+  figure pipeline_100x_one_side_peak_memory_mb "$(value peak_working_set_mb "$WORK/timeline_one_side.host.txt")"
+  figure pipeline_100x_one_side_blocks_in_file "$(calc "($(mpg123 -q -s "$WORK/timeline_one_side.mp3" 2>/dev/null | wc -c) // 4 - 1105) // 320")"
+  figure pipeline_100x_one_side_blocks_lost "$(calc "$CALL_SECONDS * 100 - $(value blocks_mic "$WORK/timeline_one_side.host.txt") + $(value blocks_dropped "$WORK/timeline_one_side.host.txt")")"
+fi
 echo "bench: load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "---"
 cat "$FIGURES"

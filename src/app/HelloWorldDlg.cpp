@@ -201,7 +201,7 @@ BOOL CHelloWorldDlg::OnInitDialog() {
 
     m_pAudioServer = CAudioServer::GetInstance();
     if (m_pAudioServer) {
-        m_pAudioServer->m_hWnd = m_hWnd;
+        m_pAudioServer->SetLevelWindow(m_hWnd);
         m_pAudioServer->StartMicServer();
         m_pAudioServer->StartRemoteServer();
     }
@@ -407,10 +407,10 @@ void CHelloWorldDlg::RedirectOutput(const std::wstring& strId, const std::wstrin
     if (m_pSkypeClient) m_pSkypeClient->RedirectOutput(strId, strPort);
 }
 
-int CHelloWorldDlg::GetRecordState() { return m_pAudioServer ? m_pAudioServer->m_nRecordState.load() : RECSTATE_IDLE; }
+int CHelloWorldDlg::GetRecordState() { return m_pAudioServer ? m_pAudioServer->GetRecordState() : RECSTATE_IDLE; }
 
 void CHelloWorldDlg::SetRecordState(int nState) {
-    if (m_pAudioServer) m_pAudioServer->m_nRecordState = nState;
+    if (m_pAudioServer) m_pAudioServer->SetRecordState(nState);
 }
 
 void CHelloWorldDlg::StartRecording(const std::wstring& strPath, int nSampleRate, int nBitrate, int nMode) {
@@ -425,7 +425,11 @@ void CHelloWorldDlg::StartRecording(const std::wstring& strPath, int nSampleRate
 }
 
 void CHelloWorldDlg::StopRecorder() {
-    if (m_pAudioServer && m_pAudioServer->m_pRecorder) m_pAudioServer->m_pRecorder->Stop();
+    if (m_pAudioServer && m_pAudioServer->GetRecorder()) m_pAudioServer->GetRecorder()->Stop();
+}
+
+int CHelloWorldDlg::GetFailedFileSeconds() {
+    return m_pAudioServer && m_pAudioServer->GetRecorder() ? m_pAudioServer->GetRecorder()->GetFailedFileSeconds() : -1;
 }
 
 void CHelloWorldDlg::AddRecord(const RecordEntry& entry) {

@@ -81,6 +81,7 @@ private:
     void SetRecordState(int nState) override;
     void StartRecording(const std::wstring& strPath, int nSampleRate, int nBitrate, int nMode) override;
     void StopRecorder() override;
+    int GetFailedFileSeconds() override;
     void AddRecord(const RecordEntry& entry) override;
     void AddHistoryItem(const RecordEntry& entry) override;
     void EnableRecordButton(bool bEnable) override;

@@ -217,6 +217,9 @@ void CRecordController::OnRecordFinished() {
 
     RecordEntry entry;
     m_record.Finish(entry);
+    // A file cut short by a failed write is entered with what it holds.
+    int nFileSeconds = m_host.GetFailedFileSeconds();
+    if (nFileSeconds >= 0 && nFileSeconds < entry.m_nDuration) entry.m_nDuration = nFileSeconds;
     if (!m_record.GetCallIds().empty()) entry.m_strName = m_partners.TranslateCallIds(m_record.GetCallIds());
     // The writer has already told the user when the file could not be created;
     // an entry for a file that does not exist would only be a dead row.

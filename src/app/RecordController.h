@@ -75,6 +75,8 @@ public:
                                 int nMode) = 0;
     // Returns when the file is complete and closed.
     virtual void StopRecorder() = 0;
+    // Seconds the stopped recording's file holds when a write to it failed; -1 when none did.
+    virtual int GetFailedFileSeconds() { return -1; }
     // History store and window.
     virtual void AddRecord(const RecordEntry& entry) = 0;
     virtual void AddHistoryItem(const RecordEntry& entry) = 0;

@@ -22,6 +22,8 @@ CAudioServer* CAudioServer::s_pInstance = nullptr;
 namespace {
 // Service threads get this long to end after their sockets were closed.
 constexpr DWORD AUDIO_THREAD_END_MS = 5000;
+// A listening socket that keeps failing is opened anew at most this often.
+constexpr DWORD AUDIO_RELISTEN_MS = 1000;
 }  // namespace
 
 CAudioServer* CAudioServer::GetInstance() {
@@ -78,23 +80,16 @@ bool CAudioServer::StartRemoteServer() {
 }
 
 bool CAudioServer::StartServer(CSideInfo& side) {
-    if (side.bRunning && !side.server.IsEmpty()) {
+    if (!side.bRunning && !side.server.IsEmpty()) return false;
+    // The running thread must not take the closing of its table for a failure to mend.
+    if (side.bRunning.exchange(false) && !side.server.IsEmpty()) {
         side.server.CloseAll();
         if (!side.server.IsEmpty()) return false;
-    } else if (!side.bRunning && !side.server.IsEmpty()) {
-        return false;
     }
     // An earlier thread of this server found its table closed and is ending:
     // let it go before the new table could be taken for its own.
-    side.bRunning = false;
     StopThread(side.hThread);
-    if (side.server.Listen(m_nAddress, side.nPort) != 0) {
-        std::wstring strText = L"Create socket failed! Please make sure your firewall/anti-virus software does NOT block the port '" +
-                               std::to_wstring(side.nPort) + L"'!";
-        NotifyMessageBox(nullptr, strText, L"Ombra Skype Recorder", MB_ICONINFORMATION);
-        if (!side.server.IsEmpty()) side.server.CloseAll();
-        return false;
-    }
+    if (!Listen(side)) return false;
     side.bRunning = true;
     side.hThread = ::CreateThread(nullptr, 0, side.bMic ? MicThread : RemoteThread, this, 0, nullptr);
     if (!side.hThread) {
@@ -103,6 +98,20 @@ bool CAudioServer::StartServer(CSideInfo& side) {
         return false;
     }
     return true;
+}
+
+bool CAudioServer::Listen(CSideInfo& side) {
+    if (side.server.Listen(m_nAddress, side.nPort) == 0) return true;
+    std::wstring strText = L"Create socket failed! Please make sure your firewall/anti-virus software does NOT block the port '" +
+                           std::to_wstring(side.nPort) + L"'!";
+    NotifyMessageBox(nullptr, strText, L"Ombra Skype Recorder", MB_ICONINFORMATION);
+    if (!side.server.IsEmpty()) side.server.CloseAll();
+    return false;
+}
+
+bool CAudioServer::Relisten(CSideInfo& side) {
+    if (!side.server.IsEmpty()) side.server.CloseAll();
+    return side.bRunning && Listen(side);
 }
 
 DWORD WINAPI CAudioServer::MicThread(void* pParam) {
@@ -123,43 +132,57 @@ DWORD WINAPI CAudioServer::RemoteThread(void* pParam) {
 
 void CAudioServer::ServiceLoop(CSideInfo& side) {
     uint8_t buffer[1024];
+    CBlockCutters cutters;
     CCutBlocks blocks;
     long lEvents = 0;
     int nBytes = 0;
-    int nResult = side.server.Service(buffer, &lEvents, &nBytes, &blocks);
+    uint32_t nConnection = 0;
+    uint64_t nLastRelisten = 0;
     while (side.bRunning) {
-        if (nResult == SOCKSRV_WAIT_TIMEOUT) {
-            nResult = side.server.Service(buffer, &lEvents, &nBytes, &blocks);
-            continue;
-        }
+        int nResult = side.server.Service(buffer, &lEvents, &nBytes, &nConnection);
+        if (!side.bRunning) break;
         if ((lEvents & FD_READ) && nBytes > 0) {
             buffer[nBytes] = 0;
             buffer[nBytes + 1] = 0;
+            // Every whole block this read completed on its connection, in order.
+            cutters.For(nConnection).Feed(buffer, nBytes, blocks);
             int nState = m_nRecordState;
             if (nState == RECSTATE_RECORDING || nState == RECSTATE_RESUMED) {
-                // Every whole block this read completed on its connection, in order.
                 CBuffer block;
                 block.m_nSize = AUDIO_BLOCK_BYTES;
                 for (int i = 0; i < blocks.nBlocks; ++i) {
                     block.m_pData = blocks.data + i * AUDIO_BLOCK_BYTES;
                     if (side.bMic)
-                        m_pRecorder->AddMicBlock(&block);
+                        m_pRecorder->AddMicBlock(&block, nConnection);
                     else
-                        m_pRecorder->AddRemoteBlock(&block);
+                        m_pRecorder->AddRemoteBlock(&block, nConnection);
                 }
+                // A sender far faster than the recording can write: what it sends next
+                // waits in the socket, and TCP slows it down, instead of being dropped.
+                while (side.bRunning && m_pRecorder->IsActive() && m_pRecorder->IsBacklogged(side.bMic)) ::Sleep(5);
             }
             int nLevel = 0;
-            if (side.meter.Feed(buffer, nBytes, nLevel) && m_hWnd)
-                ::PostMessageW(m_hWnd, side.uLevelMessage, static_cast<WPARAM>(nLevel), 0);
+            HWND hWnd = m_hWnd;
+            if (side.meter.Feed(buffer, nBytes, nLevel) && hWnd)
+                ::PostMessageW(hWnd, side.uLevelMessage, static_cast<WPARAM>(nLevel), 0);
         }
-        if (nResult == 0 || nResult == WSAECONNABORTED || nResult == WSAECONNRESET ||
-            nResult == WSAECONNREFUSED) {
-            nResult = side.server.Service(buffer, &lEvents, &nBytes, &blocks);
-            continue;
-        }
-        break;
+        // One connection's trouble has already closed that connection; the server goes on.
+        if (nResult == 0 || (!side.server.IsEmpty() && !side.server.IsListenerFailed())) continue;
+        // The listening socket itself failed: listen anew, and give up only when that fails.
+        uint64_t nNow = ::GetTickCount64();
+        if (nNow - nLastRelisten < AUDIO_RELISTEN_MS) ::Sleep(AUDIO_RELISTEN_MS);
+        nLastRelisten = ::GetTickCount64();
+        if (!Relisten(side)) break;
     }
     if (!side.server.IsEmpty()) side.server.CloseAll();
+}
+
+void CAudioServer::SetRecordState(int nState) {
+    if (nState == RECSTATE_PAUSED)
+        m_pRecorder->Pause();
+    else if (nState == RECSTATE_RESUMED)
+        m_pRecorder->Resume();
+    m_nRecordState = nState;
 }
 
 void CAudioServer::StartRecording(const wchar_t* pszPath, int nOutSampleRate, int nBitrateKbps,

@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "audio/BlockCutter.h"
 #include "audio/LevelMeter.h"
 #include "audio/Recorder.h"
 #include "audio/SocketServer.h"
@@ -32,6 +33,8 @@ public:
     static CAudioServer* GetInstance();
     static void DestroyInstance();
 
+    // The window that receives the level messages.
+    void SetLevelWindow(HWND hWnd) { m_hWnd = hWnd; }
     // Start the server of port 58377 (58376) and its service thread.
     bool StartMicServer();
     bool StartRemoteServer();
@@ -40,7 +43,31 @@ public:
     // nRecordSide is the "recside" setting: 0 both, 1 only my side, 2 only the remote side.
     void StartRecording(const wchar_t* pszPath, int nOutSampleRate, int nBitrateKbps, int nChannelMode,
                         int nRecordSide = RECSIDE_BOTH);
+    // The recording state, set by the recording controller; a pause stops the recording's clock.
+    int GetRecordState() const { return m_nRecordState; }
+    void SetRecordState(int nState);
+    CRecorder* GetRecorder() const { return m_pRecorder; }
 
+    u_long GetAddress() const { return m_nAddress; }
+    bool IsServing(bool bMic) const { return bMic ? m_bMicRunning : m_bRemoteRunning; }
+    int GetSocketCount(bool bMic) const { return (bMic ? m_micServer : m_remoteServer).GetSocketCount(); }
+
+private:
+    CAudioServer();
+    ~CAudioServer();
+    CAudioServer(const CAudioServer&) = delete;
+    CAudioServer& operator=(const CAudioServer&) = delete;
+
+    struct CSideInfo;
+    bool StartServer(CSideInfo& side);
+    bool Listen(CSideInfo& side);
+    bool Relisten(CSideInfo& side);
+    void ServiceLoop(CSideInfo& side);
+    void StopThread(HANDLE& hThread);
+    static DWORD WINAPI MicThread(void* pParam);
+    static DWORD WINAPI RemoteThread(void* pParam);
+
+    static CAudioServer* s_pInstance;
     u_long m_nAddress;
     CSocketServer m_micServer;
     CSocketServer m_remoteServer;
@@ -51,22 +78,7 @@ public:
     std::atomic<bool> m_bMicRunning{false};
     std::atomic<bool> m_bRemoteRunning{false};
     CRecorder* m_pRecorder = nullptr;
-    HWND m_hWnd = nullptr;
-
-private:
-    CAudioServer();
-    ~CAudioServer();
-    CAudioServer(const CAudioServer&) = delete;
-    CAudioServer& operator=(const CAudioServer&) = delete;
-
-    struct CSideInfo;
-    bool StartServer(CSideInfo& side);
-    void ServiceLoop(CSideInfo& side);
-    void StopThread(HANDLE& hThread);
-    static DWORD WINAPI MicThread(void* pParam);
-    static DWORD WINAPI RemoteThread(void* pParam);
-
-    static CAudioServer* s_pInstance;
+    std::atomic<HWND> m_hWnd{nullptr};
     CLevelMeter m_micMeter;
     CLevelMeter m_remoteMeter;
 };

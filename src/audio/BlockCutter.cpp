@@ -5,7 +5,7 @@
 void CBlockCutter::Feed(const uint8_t* pData, int nBytes, CCutBlocks& out) {
     out.nBlocks = 0;
     if (!pData || nBytes <= 0) return;
-    if (nBytes > SOCKET_READ_BYTES) nBytes = SOCKET_READ_BYTES;
+    if (nBytes > SOCKSRV_READ_BYTES) nBytes = SOCKSRV_READ_BYTES;
     uint8_t* pOut = out.data;
     while (nBytes > 0) {
         int nTake = AUDIO_BLOCK_BYTES - m_nCarried;
@@ -21,4 +21,19 @@ void CBlockCutter::Feed(const uint8_t* pData, int nBytes, CCutBlocks& out) {
             m_nCarried = 0;
         }
     }
+}
+
+CBlockCutter& CBlockCutters::For(uint32_t nConnection) {
+    CSlot* pOldest = &m_slots[0];
+    for (CSlot& slot : m_slots) {
+        if (slot.nConnection == nConnection) {
+            slot.nLastUse = ++m_nUses;
+            return slot.cutter;
+        }
+        if (slot.nLastUse < pOldest->nLastUse) pOldest = &slot;
+    }
+    pOldest->nConnection = nConnection;
+    pOldest->nLastUse = ++m_nUses;
+    pOldest->cutter.Reset();
+    return pOldest->cutter;
 }

@@ -4,11 +4,10 @@
 #include <cstdint>
 
 #include "audio/AudioBlock.h"
+#include "audio/SocketServer.h"
 
-// Largest single read of a connection.
-constexpr int SOCKET_READ_BYTES = 1022;
 // Whole blocks one read can complete: the carried part plus a full read.
-constexpr int CUTTER_MAX_BLOCKS = (AUDIO_BLOCK_BYTES - 1 + SOCKET_READ_BYTES) / AUDIO_BLOCK_BYTES;
+constexpr int CUTTER_MAX_BLOCKS = (AUDIO_BLOCK_BYTES - 1 + SOCKSRV_READ_BYTES) / AUDIO_BLOCK_BYTES;
 
 struct CCutBlocks {
     uint8_t data[CUTTER_MAX_BLOCKS * AUDIO_BLOCK_BYTES];
@@ -17,7 +16,7 @@ struct CCutBlocks {
 
 class CBlockCutter {
 public:
-    // Appends nBytes (at most SOCKET_READ_BYTES) and puts the blocks they complete into out.
+    // Appends nBytes (at most SOCKSRV_READ_BYTES) and puts the blocks they complete into out.
     void Feed(const uint8_t* pData, int nBytes, CCutBlocks& out);
     int GetCarried() const { return m_nCarried; }
     void Reset() { m_nCarried = 0; }
@@ -25,4 +24,21 @@ public:
 private:
     uint8_t m_carry[AUDIO_BLOCK_BYTES];
     int m_nCarried = 0;
+};
+
+// One cutter per connection of a server. As many as the server has connections,
+// so a live connection keeps its partial block; one that ended is forgotten
+// when its place is needed.
+class CBlockCutters {
+public:
+    CBlockCutter& For(uint32_t nConnection);
+
+private:
+    struct CSlot {
+        uint32_t nConnection = 0;
+        uint64_t nLastUse = 0;
+        CBlockCutter cutter;
+    };
+    CSlot m_slots[SOCKSRV_MAX_SOCKETS];
+    uint64_t m_nUses = 0;
 };

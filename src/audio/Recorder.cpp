@@ -1,12 +1,28 @@
 #include "audio/Recorder.h"
 
-#include <cstring>
+#include <new>
+#include <thread>
 
 #include "audio/AudioBlock.h"
-#include "audio/Mixer.h"
 #include "audiofile/AudioErrors.h"
+#include "base/Notifier.h"
 
 CRecorder* CRecorder::s_pInstance = nullptr;
+
+namespace {
+
+std::wstring SystemText(DWORD dwError) {
+    wchar_t* pszText = nullptr;
+    DWORD dwLen = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        dwError, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&pszText), 0, nullptr);
+    std::wstring strText = dwLen && pszText ? std::wstring(pszText, dwLen) : L"Error " + std::to_wstring(dwError) + L".";
+    if (pszText) ::LocalFree(pszText);
+    while (!strText.empty() && (strText.back() == L'\n' || strText.back() == L'\r')) strText.pop_back();
+    return strText;
+}
+
+}  // namespace
 
 CRecorder* CRecorder::GetInstance() {
     if (!s_pInstance) s_pInstance = new (std::nothrow) CRecorder();
@@ -18,7 +34,11 @@ void CRecorder::DestroyInstance() {
     s_pInstance = nullptr;
 }
 
-CRecorder::CRecorder() = default;
+CRecorder::CRecorder() {
+    LARGE_INTEGER li;
+    ::QueryPerformanceFrequency(&li);
+    m_nFrequency = li.QuadPart > 0 ? li.QuadPart : 1;
+}
 
 CRecorder::~CRecorder() {
     Stop();
@@ -26,11 +46,10 @@ CRecorder::~CRecorder() {
         m_pWriter->Close();
         m_pWriter = nullptr;
     }
-    // Blocks still queued belong to the pools, which free them.
 }
 
-bool CRecorder::Start(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate,
-                      int nBitrateKbps, int nRecordSide) {
+bool CRecorder::Start(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate, int nBitrateKbps,
+                      int nRecordSide) {
     if (!pszPath) {
         ::SetLastError(AUDIOERR_NULL_PATH);
         return false;
@@ -39,6 +58,7 @@ bool CRecorder::Start(const wchar_t* pszPath, int nChannelMode, int nOutSampleRa
     // is still writing into the MP3 file, which must not be reopened under it.
     if (m_bActive || m_hMixerThread.IsValid()) return false;
     if (!m_mp3File.Open(pszPath, nChannelMode, nOutSampleRate, nBitrateKbps)) return false;
+    m_strPath = pszPath;
     // Feed what the encoder takes: a mode it does not know gives a mono encoder,
     // and stereo frames into it would play at half speed.
     return StartWithWriter(&m_mp3File, m_mp3File.GetChannels() == 2, nRecordSide);
@@ -46,13 +66,19 @@ bool CRecorder::Start(const wchar_t* pszPath, int nChannelMode, int nOutSampleRa
 
 bool CRecorder::StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecordSide) {
     if (!pWriter || m_bActive || m_hMixerThread.IsValid()) return false;
-    // A block that slipped in after the last stop belongs to the previous call.
-    DiscardQueued({&m_micPool, &m_micQueue, &m_micQueueLock});
-    DiscardQueued({&m_remotePool, &m_remoteQueue, &m_remoteQueueLock});
+    // Whatever slipped in after the last stop belongs to the previous call.
+    m_timeline.Reset();
+    if (pWriter != &m_mp3File) m_strPath.clear();
     m_bStereo = bStereo;
     m_nRecordSide = nRecordSide;
-    m_bOneSide = nRecordSide != RECSIDE_BOTH;
     m_pWriter = pWriter;
+    m_nTicksWritten = 0;
+    m_bWriteFailed = false;
+    LARGE_INTEGER li;
+    ::QueryPerformanceCounter(&li);
+    m_nStartCount = li.QuadPart;
+    m_nPausedCounts = 0;
+    m_nPausedAt = 0;
     m_bMixerDone = false;
     m_bActive = true;
     HANDLE hThread = ::CreateThread(nullptr, 0, MixerThread, this, 0, nullptr);
@@ -69,6 +95,7 @@ bool CRecorder::StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecord
 
 void CRecorder::Stop() {
     if (!m_bActive) return;
+    Resume();
     m_bActive = false;
     m_wake.Set();  // no need to sit out the idle sleep: drain now
     if (!m_bMixerDone && m_hMixerThread.IsValid()) {
@@ -102,64 +129,72 @@ void CRecorder::Stop() {
     }
     m_hMixerThread.Close();
     if (m_pWriter) {
-        m_pWriter->Close();
+        if (!m_pWriter->Close() && !m_bWriteFailed) {
+            m_bWriteFailed = true;
+            ReportWriteFailure(m_pWriter == &m_mp3File ? m_mp3File.GetFailure() : ::GetLastError());
+        }
         m_pWriter = nullptr;
     }
 }
 
-bool CRecorder::AddMicBlock(const CBuffer* pBlock) {
-    return AddBlock(pBlock, {&m_micPool, &m_micQueue, &m_micQueueLock},
-                    m_nRecordSide == RECSIDE_BOTH || m_nRecordSide == RECSIDE_MINE,
-                    m_nMicQueued);
+void CRecorder::Pause() {
+    LARGE_INTEGER li;
+    ::QueryPerformanceCounter(&li);
+    int64_t nExpected = 0;
+    m_nPausedAt.compare_exchange_strong(nExpected, li.QuadPart);
 }
 
-bool CRecorder::AddRemoteBlock(const CBuffer* pBlock) {
-    return AddBlock(pBlock, {&m_remotePool, &m_remoteQueue, &m_remoteQueueLock},
-                    m_nRecordSide != RECSIDE_MINE, m_nRemoteQueued);
+void CRecorder::Resume() {
+    int64_t nAt = m_nPausedAt;
+    if (nAt == 0) return;
+    LARGE_INTEGER li;
+    ::QueryPerformanceCounter(&li);
+    m_nPausedCounts += li.QuadPart - nAt;
+    m_nPausedAt = 0;
 }
 
-bool CRecorder::AddBlock(const CBuffer* pBlock, CSide side, bool bWanted,
-                         std::atomic<uint64_t>& nCount) {
+int64_t CRecorder::NowUs() const {
+    int64_t nAt = m_nPausedAt;
+    int64_t nCount = nAt;
+    if (nAt == 0) {
+        LARGE_INTEGER li;
+        ::QueryPerformanceCounter(&li);
+        nCount = li.QuadPart;
+    }
+    int64_t nElapsed = nCount - m_nStartCount - m_nPausedCounts;
+    return nElapsed / m_nFrequency * 1000000 + nElapsed % m_nFrequency * 1000000 / m_nFrequency;
+}
+
+bool CRecorder::AddMicBlock(const CBuffer* pBlock, uint32_t nStream) {
+    return AddBlock(TIMELINE_MIC, pBlock, nStream, m_nRecordSide == RECSIDE_BOTH || m_nRecordSide == RECSIDE_MINE);
+}
+
+bool CRecorder::AddRemoteBlock(const CBuffer* pBlock, uint32_t nStream) {
+    return AddBlock(TIMELINE_REMOTE, pBlock, nStream, m_nRecordSide != RECSIDE_MINE);
+}
+
+bool CRecorder::AddBlock(int nSide, const CBuffer* pBlock, uint32_t nStream, bool bWanted) {
     if (!pBlock || pBlock->m_nSize != AUDIO_BLOCK_BYTES || !pBlock->m_pData) return false;
     // Discarded: no recording, or the side this recording leaves out.
     if (!m_bActive || !bWanted) return true;
-    CLock lock(*side.pLock);
-    CBuffer* pCopy = side.pPool->Take();
-    if (pCopy && pCopy->m_nSize == AUDIO_BLOCK_BYTES) {
-        std::memcpy(pCopy->m_pData, pBlock->m_pData, AUDIO_BLOCK_BYTES);
-        if (side.pQueue->Push(pCopy))
-            ++nCount;
-        else
-            side.pPool->GiveBack(pCopy);
-    }
+    m_timeline.AddBlock(nSide, nStream, pBlock->m_pData, NowUs());
     return true;
 }
 
-CBuffer* CRecorder::TakeOldest(CSide side) {
-    CLock lock(*side.pLock);
-    return side.pQueue->Pop();
+uint64_t CRecorder::GetBlocksDropped() const {
+    return m_timeline.GetDropped(TIMELINE_MIC) + m_timeline.GetDropped(TIMELINE_REMOTE);
 }
 
-void CRecorder::GiveBack(CSide side, CBuffer* pBlock) {
-    CLock lock(*side.pLock);
-    side.pPool->GiveBack(pBlock);
+int CRecorder::GetFailedFileSeconds() const {
+    if (!m_bWriteFailed) return -1;
+    if (!m_strPath.empty()) return static_cast<int>(m_mp3File.GetSecondsOnDisk());
+    return 0;
 }
 
-bool CRecorder::HasBlock(CSide side) {
-    CLock lock(*side.pLock);
-    return !side.pQueue->IsEmpty();
-}
-
-void CRecorder::DiscardQueued(CSide side) {
-    CLock lock(*side.pLock);
-    while (CBuffer* pBlock = side.pQueue->Pop()) side.pPool->GiveBack(pBlock);
-}
-
-void CRecorder::WriteResult(CBuffer* pResult, bool bOwned, int nBlocks) {
-    if (!pResult) return;  // no memory for the mix: this block is lost, mixing goes on
-    m_pWriter->Write(pResult);  // a failed write is not acted upon
-    m_nBlocksWritten += nBlocks;
-    if (bOwned) delete pResult;
+void CRecorder::ReportWriteFailure(DWORD dwError) {
+    std::wstring strText = L"The recording could not be written to the file '" + m_strPath + L"'!\n" + SystemText(dwError);
+    // The mixer goes on meanwhile: whatever the user takes to answer, the call is not held up.
+    std::thread([strText] { NotifyMessageBox(nullptr, strText, L"Ombra Skype Recorder", MB_ICONERROR); }).detach();
 }
 
 DWORD WINAPI CRecorder::MixerThread(void* pParam) {
@@ -168,42 +203,26 @@ DWORD WINAPI CRecorder::MixerThread(void* pParam) {
 }
 
 void CRecorder::MixerLoop() {
-    CSide mic{&m_micPool, &m_micQueue, &m_micQueueLock};
-    CSide remote{&m_remotePool, &m_remoteQueue, &m_remoteQueueLock};
     const bool bStereo = m_bStereo;
-    const bool bOneSide = m_bOneSide;
-
-    auto writeSingle = [&](CSide side) {
-        CBuffer* pBlock = TakeOldest(side);
-        if (!pBlock) return;
-        if (bStereo)
-            WriteResult(MixSingleStereo(*pBlock), true, 1);
-        else
-            WriteResult(pBlock, false, 1);
-        GiveBack(side, pBlock);
-    };
-
+    const int nChannels = bStereo ? 2 : 1;
     for (;;) {
-        bool bMic = HasBlock(mic);
-        bool bRemote = HasBlock(remote);
-        if (bOneSide && (bMic || bRemote)) {
-            // Only one side is wanted: waiting for partners would hold the whole call in memory.
-            writeSingle(bMic ? mic : remote);
-        } else if (bMic && bRemote) {
-            CBuffer* pMic = TakeOldest(mic);
-            CBuffer* pRemote = TakeOldest(remote);
-            WriteResult(MixPair(*pMic, *pRemote, bStereo), true, 1);
-            GiveBack(mic, pMic);
-            GiveBack(remote, pRemote);
-        } else if (m_bActive) {
-            ::WaitForSingleObject(m_wake, RECORDER_IDLE_SLEEP_MS);
-        } else if (bMic) {
-            writeSingle(mic);  // stopping: mic surplus first,
-        } else if (bRemote) {
-            writeSingle(remote);  // then the remote surplus
-        } else {
-            break;
+        const bool bDrain = !m_bActive;
+        int nTicks = m_timeline.Take(NowUs(), bDrain, bStereo, m_mix, TIMELINE_TAKE_MAX_TICKS);
+        if (nTicks > 0) {
+            CBuffer result;
+            result.m_pData = reinterpret_cast<uint8_t*>(m_mix);
+            result.m_nSize = nTicks * AUDIO_BLOCK_BYTES * nChannels;
+            if (!m_pWriter->Write(&result) && !m_bWriteFailed) {
+                // Told once; the mixer goes on, so a disk that gets room again gets the rest.
+                DWORD dwError = m_pWriter == &m_mp3File ? m_mp3File.GetFailure() : ::GetLastError();
+                m_bWriteFailed = true;
+                ReportWriteFailure(dwError);
+            }
+            m_nTicksWritten += nTicks;
+            continue;
         }
+        if (bDrain) break;
+        ::WaitForSingleObject(m_wake, RECORDER_IDLE_SLEEP_MS);
     }
     m_bMixerDone = true;
 }

@@ -1,20 +1,21 @@
 #pragma once
-// Turns the two received streams into one recording: each side's blocks are
-// copied into pooled buffers and queued; a mixer thread per recording pairs
-// the n-th microphone block with the n-th remote block and writes the result.
+// Turns the received streams into one recording: every block is placed on the
+// recording's 10 ms timeline (see Timeline.h) as it arrives, and a mixer thread
+// per recording writes what the timeline has ready, so the file follows the
+// call within a second whatever each side does.
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
-#include "audio/BlockQueue.h"
-#include "audio/BufferPool.h"
+#include "audio/Timeline.h"
 #include "audiofile/Mp3File.h"
 #include "base/Handle.h"
 #include "base/Lock.h"
 
-// The mixer looks again this long after finding a queue empty.
-constexpr DWORD RECORDER_IDLE_SLEEP_MS = 300;
+// The mixer looks for ready ticks this often when there is nothing to write.
+constexpr DWORD RECORDER_IDLE_SLEEP_MS = 50;
 
 // Which sides a recording takes ("recside"): 0 both, 1 only mine, anything else only the remote side.
 constexpr int RECSIDE_BOTH = 0;
@@ -32,40 +33,41 @@ public:
     CRecorder& operator=(const CRecorder&) = delete;
 
     // Opens the MP3 file and starts the mixer. pszPath is the full name with
-    // ".mp3"; nChannelMode 0 mono, 1 stereo, 2 joint stereo. A one-sided
-    // recording (nRecordSide not 0) writes every block as soon as it is queued.
+    // ".mp3"; nChannelMode 0 mono, 1 stereo, 2 joint stereo.
     bool Start(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate, int nBitrateKbps,
                int nRecordSide = RECSIDE_BOTH);
-    // Starts mixing into a writer that is already open (the MP3 file, or a test's writer).
-    bool StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecordSide = RECSIDE_BOTH);
-    // Lets the mixer drain both queues, then closes the file. Keeps the calling
+    // Writes what is still queued, then closes the file. Keeps the calling
     // thread's window messages flowing meanwhile.
     void Stop();
+    // The recording's clock stands still while paused: the paused span is left out.
+    void Pause();
+    void Resume();
 
-    // A received 320-byte block (copied); false when the block is not 320 bytes.
-    bool AddMicBlock(const CBuffer* pBlock);
-    bool AddRemoteBlock(const CBuffer* pBlock);
+    // A received 320-byte block (copied) of connection nStream; false when the
+    // block is not 320 bytes.
+    bool AddMicBlock(const CBuffer* pBlock, uint32_t nStream = 0);
+    bool AddRemoteBlock(const CBuffer* pBlock, uint32_t nStream = 0);
 
     bool IsActive() const { return m_bActive; }
-    CBufferPool& GetMicPool() { return m_micPool; }
-    CBufferPool& GetRemotePool() { return m_remotePool; }
-    // Blocks queued per side and results written since the recorder was made.
-    uint64_t GetMicBlocksQueued() const { return m_nMicQueued; }
-    uint64_t GetRemoteBlocksQueued() const { return m_nRemoteQueued; }
-    uint64_t GetBlocksWritten() const { return m_nBlocksWritten; }
+    // The mixer is far behind that side (a sender much faster than the clock).
+    bool IsBacklogged(bool bMic) const { return m_timeline.IsBacklogged(bMic ? TIMELINE_MIC : TIMELINE_REMOTE); }
+    // Blocks taken per side and 10 ms ticks written during the last recording.
+    uint64_t GetMicBlocksQueued() const { return m_timeline.GetBlocks(TIMELINE_MIC); }
+    uint64_t GetRemoteBlocksQueued() const { return m_timeline.GetBlocks(TIMELINE_REMOTE); }
+    uint64_t GetBlocksDropped() const;
+    uint64_t GetBlocksWritten() const { return m_nTicksWritten; }
+    size_t GetPoolBlocks() { return m_timeline.GetPoolBlocks(); }
+    // Seconds the file of the last recording holds when a write to it failed; -1 when none did.
+    int GetFailedFileSeconds() const;
+
+protected:
+    // Starts mixing into a writer that is already open.
+    bool StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecordSide);
 
 private:
-    struct CSide {
-        CBufferPool* pPool;
-        CBlockQueue* pQueue;
-        CCriticalSection* pLock;
-    };
-    bool AddBlock(const CBuffer* pBlock, CSide side, bool bWanted, std::atomic<uint64_t>& nCount);
-    CBuffer* TakeOldest(CSide side);
-    void GiveBack(CSide side, CBuffer* pBlock);
-    bool HasBlock(CSide side);
-    void DiscardQueued(CSide side);
-    void WriteResult(CBuffer* pResult, bool bOwned, int nBlocks);
+    bool AddBlock(int nSide, const CBuffer* pBlock, uint32_t nStream, bool bWanted);
+    int64_t NowUs() const;
+    void ReportWriteFailure(DWORD dwError);
     void MixerLoop();
     static DWORD WINAPI MixerThread(void* pParam);
 
@@ -73,20 +75,20 @@ private:
 
     IWriteToFile* m_pWriter = nullptr;
     CMp3File m_mp3File;
+    std::wstring m_strPath;
     std::atomic<bool> m_bActive{false};
     std::atomic<bool> m_bStereo{true};
-    std::atomic<bool> m_bOneSide{false};
     std::atomic<int> m_nRecordSide{RECSIDE_BOTH};
-    CBufferPool m_micPool;
-    CBufferPool m_remotePool;
-    CBlockQueue m_micQueue;
-    CBlockQueue m_remoteQueue;
-    CCriticalSection m_micQueueLock;
-    CCriticalSection m_remoteQueueLock;
+    CTimeline m_timeline;
+    // Clock: QueryPerformanceCounter units since the start, less the paused spans.
+    int64_t m_nFrequency = 1;
+    int64_t m_nStartCount = 0;
+    std::atomic<int64_t> m_nPausedCounts{0};
+    std::atomic<int64_t> m_nPausedAt{0};  // 0 while not paused
     CHandle m_hMixerThread;
     CEvent m_wake{false, false};
     std::atomic<bool> m_bMixerDone{true};
-    std::atomic<uint64_t> m_nMicQueued{0};
-    std::atomic<uint64_t> m_nRemoteQueued{0};
-    std::atomic<uint64_t> m_nBlocksWritten{0};
+    std::atomic<bool> m_bWriteFailed{false};
+    std::atomic<uint64_t> m_nTicksWritten{0};
+    int16_t m_mix[TIMELINE_TAKE_MAX_TICKS * 160 * 2];
 };

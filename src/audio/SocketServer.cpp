@@ -52,6 +52,7 @@ int CSocketServer::Listen(u_long nAddress, u_short nPort) {
         if (nResult != 0) return nResult;
     }
     if (m_nCount != 0) return WSAEISCONN;
+    m_bListenerFailed = false;
 
     SOCKET hSocket = ::socket(AF_INET, SOCK_STREAM, 0);
     if (hSocket == INVALID_SOCKET) return ::WSAGetLastError();
@@ -76,7 +77,8 @@ int CSocketServer::Listen(u_long nAddress, u_short nPort) {
 int CSocketServer::Append(SOCKET hSocket, WSAEVENT hEvent) {
     int n = m_nCount;
     m_entries[n].hSocket = hSocket;
-    m_entries[n].cutter.Reset();
+    m_entries[n].nId = m_nNextId++;
+    m_entries[n].nLastDataMs = ::GetTickCount64();
     m_entries[n].bDraining = false;
     m_events[n + 1] = hEvent;
     m_nCount = n + 1;
@@ -90,9 +92,7 @@ void CSocketServer::CloseEntry(int nEntry) {
     ::closesocket(m_entries[nEntry].hSocket);
     ::WSACloseEvent(m_events[nEntry + 1]);
     for (int i = nEntry; i + 1 < n; ++i) {
-        m_entries[i].hSocket = m_entries[i + 1].hSocket;
-        m_entries[i].cutter = m_entries[i + 1].cutter;
-        m_entries[i].bDraining = m_entries[i + 1].bDraining;
+        m_entries[i] = m_entries[i + 1];
         m_events[i + 1] = m_events[i + 2];
     }
     m_entries[n - 1].hSocket = INVALID_SOCKET;
@@ -106,17 +106,22 @@ void CSocketServer::CloseEntries() {
     while (m_nCount > 0) CloseEntry(m_nCount - 1);
 }
 
-int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, CCutBlocks* pBlocks) {
+int CSocketServer::ListenerError(int nError) {
+    m_bListenerFailed = true;
+    return nError;
+}
+
+int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint32_t* pnConnection) {
     if (plEvents) *plEvents = 0;
     if (pnBytes) *pnBytes = 0;
-    if (pBlocks) pBlocks->nBlocks = 0;
+    if (pnConnection) *pnConnection = 0;
     int nResult = CreateSyncObjects();
-    if (nResult != 0) return nResult;
+    if (nResult != 0) return ListenerError(nResult);
     // The gate, then the mutex, in one wait: it takes the mutex only while the gate
     // is open, and costs one call instead of two on every pass.
     HANDLE gateAndMutex[2] = {m_hGate, m_hMutex};
     if (::WaitForMultipleObjects(2, gateAndMutex, TRUE, INFINITE) == WAIT_FAILED)
-        return static_cast<int>(::GetLastError());
+        return ListenerError(static_cast<int>(::GetLastError()));
 
     if (m_nCount == 0) {
         ::ReleaseMutex(m_hMutex);
@@ -140,7 +145,7 @@ int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, CCutB
         if (dwWait == WSA_WAIT_FAILED) {
             int nError = ::WSAGetLastError();
             ::ReleaseMutex(m_hMutex);
-            return nError;
+            return ListenerError(nError);
         }
         if (dwWait == WSA_WAIT_TIMEOUT) {
             ::ReleaseMutex(m_hMutex);
@@ -153,24 +158,25 @@ int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, CCutB
         ::ReleaseMutex(m_hMutex);
         return 0;  // woken by CloseAll
     }
-    nResult = ServiceEntry(nChosen - 1, pBuffer, plEvents, pnBytes, pBlocks);
+    if (pnConnection) *pnConnection = m_entries[nChosen - 1].nId;
+    nResult = ServiceEntry(nChosen - 1, pBuffer, plEvents, pnBytes);
     ::ReleaseMutex(m_hMutex);
     return nResult;
 }
 
-int CSocketServer::ServiceEntry(int nEntry, uint8_t* pBuffer, long* plEvents, int* pnBytes,
-                                CCutBlocks* pBlocks) {
+int CSocketServer::ServiceEntry(int nEntry, uint8_t* pBuffer, long* plEvents, int* pnBytes) {
     CEntry& entry = m_entries[nEntry];
     WSANETWORKEVENTS events = {};
     if (::WSAEnumNetworkEvents(entry.hSocket, m_events[nEntry + 1], &events) == SOCKET_ERROR) {
         int nError = ::WSAGetLastError();
+        if (nEntry == 0) return ListenerError(nError);
         CloseEntry(nEntry);
         return nError;
     }
     if (entry.bDraining) {
         // The rest of a closed connection: read on until nothing is left.
         if (plEvents) *plEvents = FD_READ;
-        int nResult = Read(nEntry, pBuffer, pnBytes, pBlocks);
+        int nResult = Read(nEntry, pBuffer, pnBytes);
         if (nResult != 0) return nResult;
         u_long nLeft = 0;
         if (::ioctlsocket(entry.hSocket, FIONREAD, &nLeft) == 0 && nLeft > 0 && pnBytes && *pnBytes > 0)
@@ -182,16 +188,17 @@ int CSocketServer::ServiceEntry(int nEntry, uint8_t* pBuffer, long* plEvents, in
     if (plEvents) *plEvents = events.lNetworkEvents;
 
     if (events.lNetworkEvents & FD_ACCEPT) {
-        if (events.iErrorCode[FD_ACCEPT_BIT] != 0) return events.iErrorCode[FD_ACCEPT_BIT];
+        if (events.iErrorCode[FD_ACCEPT_BIT] != 0) return ListenerError(events.iErrorCode[FD_ACCEPT_BIT]);
         int nResult = Accept();
         if (nResult != 0) return nResult;
     }
+    if (nEntry == 0) return 0;  // the listener reads nothing
     if (events.lNetworkEvents & FD_READ) {
         if (events.iErrorCode[FD_READ_BIT] != 0) {
             CloseEntry(nEntry);
             return events.iErrorCode[FD_READ_BIT];
         }
-        int nResult = Read(nEntry, pBuffer, pnBytes, pBlocks);
+        int nResult = Read(nEntry, pBuffer, pnBytes);
         if (nResult != 0) return nResult;
     }
     if (events.lNetworkEvents & FD_WRITE) {
@@ -222,7 +229,19 @@ int CALLBACK CSocketServer::AcceptCondition(LPWSABUF, LPWSABUF, LPQOS, LPQOS, LP
     return pServer->m_nCount >= SOCKSRV_MAX_SOCKETS ? CF_REJECT : CF_ACCEPT;
 }
 
+void CSocketServer::EvictIdlest() {
+    const uint64_t nNow = ::GetTickCount64();
+    int nIdlest = -1;
+    for (int i = 1; i < m_nCount; ++i)
+        if (nNow - m_entries[i].nLastDataMs >= SOCKSRV_EVICT_IDLE_MS &&
+            (nIdlest < 0 || m_entries[i].nLastDataMs < m_entries[nIdlest].nLastDataMs))
+            nIdlest = i;
+    if (nIdlest > 0) CloseEntry(nIdlest);
+}
+
 int CSocketServer::Accept() {
+    // Idle local connections must not lock Skype out: a full table makes room first.
+    if (m_nCount >= SOCKSRV_MAX_SOCKETS) EvictIdlest();
     sockaddr_in peer = {};
     int nPeerLen = sizeof(peer);
     SOCKET hSocket = ::WSAAccept(m_entries[0].hSocket, reinterpret_cast<sockaddr*>(&peer), &nPeerLen,
@@ -230,9 +249,13 @@ int CSocketServer::Accept() {
     if (hSocket == INVALID_SOCKET) {
         int nError = ::WSAGetLastError();
         // A connection that went away before it was taken (reset, or no peer left
-        // to name) is that connection's trouble, not the server's.
+        // to name) is that connection's trouble, not the server's; so is one refused
+        // for a full table, or for want of resources.
         if (nError == WSAEWOULDBLOCK || nError == WSAENOTCONN) return 0;
-        return nError;
+        if (nError == WSAECONNRESET || nError == WSAECONNREFUSED || nError == WSAECONNABORTED ||
+            nError == WSAEMFILE || nError == WSAENOBUFS)
+            return nError;
+        return ListenerError(nError);
     }
     // The condition already refuses a 63rd socket; this keeps the table safe whatever the stack does.
     if (m_nCount >= SOCKSRV_MAX_SOCKETS) {
@@ -246,10 +269,10 @@ int CSocketServer::Accept() {
     return 0;
 }
 
-int CSocketServer::Read(int nEntry, uint8_t* pBuffer, int* pnBytes, CCutBlocks* pBlocks) {
+int CSocketServer::Read(int nEntry, uint8_t* pBuffer, int* pnBytes) {
     CEntry& entry = m_entries[nEntry];
     WSABUF wsaBuf;
-    wsaBuf.len = SOCKET_READ_BYTES;
+    wsaBuf.len = SOCKSRV_READ_BYTES;
     wsaBuf.buf = reinterpret_cast<char*>(pBuffer);
     DWORD dwReceived = 0;
     DWORD dwFlags = 0;
@@ -260,7 +283,7 @@ int CSocketServer::Read(int nEntry, uint8_t* pBuffer, int* pnBytes, CCutBlocks* 
         return nError;
     }
     if (pnBytes) *pnBytes = static_cast<int>(dwReceived);
-    if (pBlocks) entry.cutter.Feed(pBuffer, static_cast<int>(dwReceived), *pBlocks);
+    if (dwReceived > 0) entry.nLastDataMs = ::GetTickCount64();
     return 0;
 }
 

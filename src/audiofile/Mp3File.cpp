@@ -16,6 +16,15 @@ void SilentReport(const char*, va_list) {}
 
 // Frames per channel handed to LAME in one call; larger buffers go in pieces.
 constexpr int MP3_CHUNK_FRAMES = 4608;
+// The C library's buffer goes to the disk this often (and at the close).
+constexpr uint64_t MP3_FLUSH_MS = 250;
+
+// The system's reason for a failed C stream call: the C library keeps it in _doserrno.
+DWORD StreamError() {
+    DWORD dwError = static_cast<DWORD>(_doserrno);
+    if (dwError == 0) dwError = ::GetLastError();
+    return dwError ? dwError : ERROR_WRITE_FAULT;
+}
 
 // LAME's own worst case for the output of one call (and of the final flush).
 int OutputBufferSize(lame_t hStream) {
@@ -84,6 +93,34 @@ CMp3File::~CMp3File() {
     if (!m_bClosed) Finish();
 }
 
+double CMp3File::GetSecondsOnDisk() const { return static_cast<double>(m_nFramesOnDisk) / MP3_INPUT_SAMPLE_RATE; }
+
+void CMp3File::Fail(DWORD dwOwnError) {
+    if (m_dwFailure == 0) m_dwFailure = StreamError();
+    ::SetLastError(dwOwnError);
+}
+
+bool CMp3File::PutOut(const uint8_t* pData, size_t nBytes) {
+    if (nBytes == 0) return true;
+    _doserrno = 0;
+    if (::fwrite(pData, 1, nBytes, m_pFile) != nBytes) {
+        Fail(AUDIOERR_SHORT_WRITE);
+        return false;
+    }
+    return true;
+}
+
+bool CMp3File::FlushToDisk() {
+    _doserrno = 0;
+    m_nLastFlushMs = ::GetTickCount64();
+    if (::fflush(m_pFile) != 0) {
+        Fail(AUDIOERR_SHORT_WRITE);
+        return false;
+    }
+    if (m_dwFailure == 0) m_nFramesOnDisk = m_nFramesIn;
+    return true;
+}
+
 bool CMp3File::Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate, int nBitrateKbps) {
     if (!pszPath) return false;
     if (!m_bClosed) Finish();  // a writer is reused: never leak an open encoding
@@ -115,6 +152,10 @@ bool CMp3File::Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate
         return false;
     }
     m_dwFlushed = 0;
+    m_dwFailure = 0;
+    m_nFramesIn = 0;
+    m_nFramesOnDisk = 0;
+    m_nLastFlushMs = ::GetTickCount64();
     m_bClosed = false;
     return true;
 }
@@ -150,32 +191,36 @@ bool CMp3File::Write(const CBuffer* pBuffer) {
             ::SetLastError(AUDIOERR_ENCODE);
             return false;
         }
-        if (nBytes > 0 && ::fwrite(m_pOutBuffer, 1, nBytes, m_pFile) != static_cast<size_t>(nBytes)) {
-            ::SetLastError(AUDIOERR_SHORT_WRITE);
-            return false;
-        }
+        if (!PutOut(m_pOutBuffer, static_cast<size_t>(nBytes))) return false;
         pSamples += nChunk * m_nChannels;
         nFrames -= nChunk;
+        m_nFramesIn += static_cast<uint64_t>(nChunk);
     }
+    if (::GetTickCount64() - m_nLastFlushMs >= MP3_FLUSH_MS) return FlushToDisk();
     return true;
 }
 
 bool CMp3File::Close() {
-    if (!m_bClosed) Finish();
+    if (!m_bClosed) return Finish();
     return true;
 }
 
-void CMp3File::Finish() {
+bool CMp3File::Finish() {
+    bool bOk = true;
     if (m_hStream && m_pOutBuffer) {
         int nFlushed = lame_encode_flush(m_hStream, m_pOutBuffer, m_nOutBufferSize);
         m_dwFlushed = nFlushed > 0 ? static_cast<uint32_t>(nFlushed) : 0;
-        if (nFlushed > 0 && m_pFile) ::fwrite(m_pOutBuffer, 1, m_dwFlushed, m_pFile);
+        if (nFlushed > 0 && m_pFile) bOk = PutOut(m_pOutBuffer, m_dwFlushed);
     }
     // The stream, file and buffer are released whether or not the flush worked.
     if (m_hStream) lame_close(m_hStream);
     if (m_pFile) {
-        ::fflush(m_pFile);
-        ::fclose(m_pFile);
+        if (!FlushToDisk()) bOk = false;
+        _doserrno = 0;
+        if (::fclose(m_pFile) != 0) {
+            Fail(AUDIOERR_SHORT_WRITE);
+            bOk = false;
+        }
     }
     delete[] m_pOutBuffer;
     m_pOutBuffer = nullptr;
@@ -183,4 +228,5 @@ void CMp3File::Finish() {
     m_pFile = nullptr;
     m_hStream = nullptr;
     m_bClosed = true;
+    return bOk && m_dwFailure == 0;
 }

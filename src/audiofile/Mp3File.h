@@ -1,8 +1,12 @@
 #pragma once
 // MP3 writer: encodes 16 kHz PCM (mono, or interleaved stereo) with LAME as
 // constant-bit-rate MP3 and appends the frames to the file as they come out.
+// What has been encoded reaches the disk four times a second, so a process
+// that dies loses less than a second; every write, flush and close is checked.
 #include <cstdint>
 #include <cstdio>
+
+#include <windows.h>
 
 #include "audiofile/WriteToFile.h"
 
@@ -30,11 +34,18 @@ public:
     bool Close() override;
 
     bool IsOpen() const { return !m_bClosed; }
+    // The system's error code of the first write, flush or close that failed; 0 when none did.
+    DWORD GetFailure() const { return m_dwFailure; }
+    // Seconds of audio whose frames are known to have reached the disk.
+    double GetSecondsOnDisk() const;
     // Channel count the encoder expects in each Write (valid while open).
     int GetChannels() const { return m_nChannels; }
 
 private:
-    void Finish();
+    bool Finish();
+    bool PutOut(const uint8_t* pData, size_t nBytes);
+    bool FlushToDisk();
+    void Fail(DWORD dwOwnError);
 
     FILE* m_pFile = nullptr;
     uint8_t* m_pOutBuffer = nullptr;
@@ -43,4 +54,9 @@ private:
     uint32_t m_dwFlushed = 0;
     int m_nChannels = 0;
     bool m_bClosed = true;
+    DWORD m_dwFailure = 0;
+    // Frames per channel handed to the encoder, and how many of them were on disk at the last flush.
+    uint64_t m_nFramesIn = 0;
+    uint64_t m_nFramesOnDisk = 0;
+    uint64_t m_nLastFlushMs = 0;
 };

@@ -56,6 +56,8 @@ public:
         }
     }
     void StopRecorder() override { log.push_back(L"stop-recorder"); }
+    int nFailedFileSeconds = -1;
+    int GetFailedFileSeconds() override { return nFailedFileSeconds; }
     void AddRecord(const RecordEntry& e) override { records.push_back(e); }
     void AddHistoryItem(const RecordEntry& e) override { items.push_back(e); }
     void SetRecordStatus(int n) override { log.push_back(FormatW(L"status %d", n)); }
@@ -343,6 +345,17 @@ TEST_F(RecordControllerTest, SlotsOutsideTheTableAndOtherStatusesDoNothing) {
     Status(L"4", CALL_STATUS_EARLYMEDIA);
     Status(L"4", CALL_STATUS_ONHOLD);
     EXPECT_TRUE(host.log.empty());
+}
+
+TEST_F(RecordControllerTest, AFileCutShortByAFailedWriteIsEnteredWithWhatItHolds) {
+    Partner(L"10", L"alice");
+    Status(L"10", CALL_STATUS_INPROGRESS);
+    host.tNow += 9;
+    host.nFailedFileSeconds = 3;
+    Status(L"10", CALL_STATUS_FINISHED);
+    DeliverFinish();
+    ASSERT_EQ(1u, host.records.size());
+    EXPECT_EQ(3, host.records[0].m_nDuration);
 }
 
 TEST_F(RecordControllerTest, SecondCallJoinsAndTheEntryNamesBothPartners) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "audio/AudioServer.h"
@@ -28,16 +29,8 @@ bool AddRemote(CRecorder& recorder, const std::vector<uint8_t>& bytes) {
     return recorder.AddRemoteBlock(&block);
 }
 
-int16_t SampleOf(const std::vector<uint8_t>& bytes, int i) {
-    int16_t s;
-    std::memcpy(&s, &bytes[2 * i], 2);
-    return s;
-}
-
-bool WaitFor(CRecordingWriter& writer, size_t nCount) {
-    for (int i = 0; i < 400 && writer.Count() < nCount; ++i) ::Sleep(5);
-    return writer.Count() >= nCount;
-}
+// 10 ms ticks a stereo writer got.
+size_t Ticks(CRecordingWriter& writer) { return writer.Samples().size() / 320; }
 
 }  // namespace
 
@@ -69,14 +62,14 @@ TEST(BufferPool, GrowsPastItsFirstBlocksAndReusesThem) {
 TEST(Recorder, BlocksOfAnyOtherLengthAreRefused) {
     CRecorder recorder;
     CRecordingWriter writer;
-    ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
+    ASSERT_TRUE(CRecorderSeam::StartWith(recorder, &writer, true));
     EXPECT_FALSE(AddMic(recorder, std::vector<uint8_t>(319)));
     EXPECT_FALSE(AddMic(recorder, std::vector<uint8_t>(640)));
     EXPECT_FALSE(AddRemote(recorder, std::vector<uint8_t>(0)));
     EXPECT_TRUE(AddMic(recorder, RampBlock(0)));
     recorder.Stop();
     EXPECT_EQ(recorder.GetMicBlocksQueued(), 1u);
-    EXPECT_EQ(writer.Count(), 1u);
+    EXPECT_EQ(Ticks(writer), 1u);
 }
 
 TEST(Recorder, InactiveRecorderDiscardsBlocks) {
@@ -85,112 +78,6 @@ TEST(Recorder, InactiveRecorderDiscardsBlocks) {
     EXPECT_TRUE(AddRemote(recorder, RampBlock(0)));
     EXPECT_EQ(recorder.GetMicBlocksQueued() + recorder.GetRemoteBlocksQueued(), 0u);
     recorder.Stop();  // nothing running: returns at once
-}
-
-TEST(Recorder, PairsAreWrittenInStereoWhileRecording) {
-    CRecorder recorder;
-    CRecordingWriter writer;
-    ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
-    for (int i = 0; i < 20; ++i) {
-        AddMic(recorder, RampBlock(static_cast<int16_t>(i * 1000)));
-        AddRemote(recorder, RampBlock(static_cast<int16_t>(-i * 1000 - 500)));
-    }
-    ASSERT_TRUE(WaitFor(writer, 20));  // written before the stop
-    recorder.Stop();
-    ASSERT_EQ(writer.Count(), 20u);
-    for (int i = 0; i < 20; ++i) {
-        auto w = writer.At(i);
-        ASSERT_EQ(w.size(), 640u);
-        EXPECT_EQ(SampleOf(w, 0), i * 1000);
-        EXPECT_EQ(SampleOf(w, 1), -i * 1000 - 500);
-        EXPECT_EQ(SampleOf(w, 318), i * 1000 + 159);
-        EXPECT_EQ(SampleOf(w, 319), -i * 1000 - 500 + 159);
-    }
-    EXPECT_EQ(writer.Closes(), 1);
-}
-
-TEST(Recorder, UnpairedBlocksWaitAndStopDrainsPairsThenMicThenRemote) {
-    CRecorder recorder;
-    CRecordingWriter writer;
-    ASSERT_TRUE(recorder.StartWithWriter(&writer, false));
-    // 5 mic blocks, 2 remote: 2 pairs, then 3 mic blocks alone.
-    for (int i = 0; i < 5; ++i) AddMic(recorder, FlatBlock(static_cast<int16_t>(100 + i)));
-    for (int i = 0; i < 2; ++i) AddRemote(recorder, FlatBlock(static_cast<int16_t>(1000 * (i + 1))));
-    ASSERT_TRUE(WaitFor(writer, 2));
-    ::Sleep(50);
-    EXPECT_EQ(writer.Count(), 2u);  // the mic surplus waits for partners
-    recorder.Stop();
-    ASSERT_EQ(writer.Count(), 5u);
-    EXPECT_EQ(SampleOf(writer.At(0), 0), 100 + 1000);
-    EXPECT_EQ(SampleOf(writer.At(1), 0), 101 + 2000);
-    for (int i = 2; i < 5; ++i) {
-        auto w = writer.At(i);
-        EXPECT_EQ(w.size(), 320u);  // mono single: the block itself
-        EXPECT_EQ(SampleOf(w, 0), 100 + i);
-    }
-}
-
-TEST(Recorder, StopWritesTheRemoteSurplusAfterTheMicSurplus) {
-    CRecorder recorder;
-    CRecordingWriter writer;
-    ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
-    // Queue both surpluses without letting the mixer pair them: the remote side
-    // first while the mic queue is empty, so the mixer waits.
-    for (int i = 0; i < 3; ++i) AddRemote(recorder, FlatBlock(static_cast<int16_t>(-1 - i)));
-    recorder.Stop();
-    ASSERT_EQ(writer.Count(), 3u);
-    for (int i = 0; i < 3; ++i) {
-        auto w = writer.At(i);
-        ASSERT_EQ(w.size(), 640u);
-        EXPECT_EQ(SampleOf(w, 0), 0);  // silence in the first channel
-        EXPECT_EQ(SampleOf(w, 1), -1 - i);
-    }
-}
-
-TEST(Recorder, StopWithManyBlocksQueuedWritesAllOfThemAndPoolGrows) {
-    CRecorder recorder;
-    CRecordingWriter writer;
-    ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
-    // 3000 mic blocks with no partner: more than the pool's first 1024.
-    for (int i = 0; i < 3000; ++i) AddMic(recorder, FlatBlock(static_cast<int16_t>(i)));
-    EXPECT_GE(recorder.GetMicPool().GetBlockCount(), 3000u);
-    recorder.Stop();
-    ASSERT_EQ(writer.Count(), 3000u);
-    for (int i = 0; i < 3000; i += 499) EXPECT_EQ(SampleOf(writer.At(i), 1), i);
-    // Every block is back, and the next recording takes them without making more.
-    EXPECT_EQ(recorder.GetMicPool().GetFreeCount(), recorder.GetMicPool().GetBlockCount());
-    size_t nBlocks = recorder.GetMicPool().GetBlockCount();
-    CRecordingWriter second;
-    ASSERT_TRUE(recorder.StartWithWriter(&second, true));
-    for (int i = 0; i < 2000; ++i) AddMic(recorder, FlatBlock(1));
-    recorder.Stop();
-    EXPECT_EQ(recorder.GetMicPool().GetBlockCount(), nBlocks);
-    EXPECT_EQ(second.Count(), 2000u);
-}
-
-TEST(Recorder, OneSidedRecordingWritesEachBlockAsItArrives) {
-    CRecorder recorder;
-    CRecordingWriter writer;
-    ASSERT_TRUE(recorder.StartWithWriter(&writer, true, RECSIDE_MINE));
-    for (int i = 0; i < 10; ++i) AddMic(recorder, FlatBlock(static_cast<int16_t>(50 + i)));
-    AddRemote(recorder, FlatBlock(9999));  // not this recording's side
-    ASSERT_TRUE(WaitFor(writer, 10));  // no stop needed
-    recorder.Stop();
-    ASSERT_EQ(writer.Count(), 10u);
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(SampleOf(writer.At(i), 0), 0);
-        EXPECT_EQ(SampleOf(writer.At(i), 1), 50 + i);
-    }
-    EXPECT_EQ(recorder.GetRemoteBlocksQueued(), 0u);
-
-    CRecordingWriter remoteOnly;
-    ASSERT_TRUE(recorder.StartWithWriter(&remoteOnly, false, RECSIDE_REMOTE));
-    for (int i = 0; i < 4; ++i) AddRemote(recorder, FlatBlock(static_cast<int16_t>(-7 - i)));
-    AddMic(recorder, FlatBlock(1234));
-    ASSERT_TRUE(WaitFor(remoteOnly, 4));
-    recorder.Stop();
-    ASSERT_EQ(remoteOnly.Count(), 4u);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(SampleOf(remoteOnly.At(i), 0), -7 - i);
 }
 
 namespace {
@@ -238,12 +125,12 @@ TEST(Recorder, StopKeepsWindowMessagesFlowing) {
     CGatedWriter writer;
     s_pGated = &writer;
     s_pRecorder = &recorder;
-    ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
+    ASSERT_TRUE(CRecorderSeam::StartWith(recorder, &writer, true));
     for (int i = 0; i < 500; ++i) AddMic(recorder, FlatBlock(1));
     ::PostMessageW(hWnd, WM_APP, 0, 0);
     recorder.Stop();  // the mixer is held until Stop dispatches WM_APP
     EXPECT_EQ(writer.m_bPassed, 1);
-    EXPECT_EQ(writer.Count(), 500u);
+    EXPECT_EQ(Ticks(writer), 500u);
     EXPECT_EQ(writer.Closes(), 1);
     ::DestroyWindow(hWnd);
 }
@@ -300,7 +187,7 @@ int s_nStartDuringDrain = -1;
 LRESULT CALLBACK StartDuringDrainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (uMsg == WM_APP) {
         // The first recording is still draining into its writer: a new one must wait.
-        s_nStartDuringDrain = s_pRecorder->StartWithWriter(s_pOther, true) ? 1 : 0;
+        s_nStartDuringDrain = CRecorderSeam::StartWith(*s_pRecorder, s_pOther, true) ? 1 : 0;
         s_pGated->m_gate.Set();
         return 0;
     }
@@ -318,17 +205,17 @@ TEST(Recorder, StartArrivingDuringTheDrainIsRefused) {
     s_pGated = &writer;
     s_pOther = &other;
     s_pRecorder = &recorder;
-    ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
+    ASSERT_TRUE(CRecorderSeam::StartWith(recorder, &writer, true));
     for (int i = 0; i < 100; ++i) AddMic(recorder, FlatBlock(1));
     ::PostMessageW(hWnd, WM_APP, 0, 0);
     recorder.Stop();
     EXPECT_EQ(s_nStartDuringDrain, 0);
-    EXPECT_EQ(writer.Count(), 100u);
+    EXPECT_EQ(Ticks(writer), 100u);
     EXPECT_EQ(writer.Closes(), 1);
     EXPECT_EQ(other.Count(), 0u);
     EXPECT_FALSE(recorder.IsActive());
     // Once the stop is over the next recording starts as usual.
-    ASSERT_TRUE(recorder.StartWithWriter(&other, true));
+    ASSERT_TRUE(CRecorderSeam::StartWith(recorder, &other, true));
     recorder.Stop();
     EXPECT_EQ(other.Closes(), 1);
     ::DestroyWindow(hWnd);
@@ -341,13 +228,13 @@ TEST(Recorder, QuitRequestDuringTheDrainIsKeptForTheCallersLoop) {
     CGatedWriter writer;
     s_pGated = &writer;
     s_pRecorder = &recorder;
-    ASSERT_TRUE(recorder.StartWithWriter(&writer, true));
+    ASSERT_TRUE(CRecorderSeam::StartWith(recorder, &writer, true));
     for (int i = 0; i < 50; ++i) AddMic(recorder, FlatBlock(1));
     // Exit chosen while the recording drains: a window's quit message and the thread's.
     ::PostMessageW(hWnd, WM_QUIT, 3, 0);
     ::PostMessageW(hWnd, WM_APP, 0, 0);
     recorder.Stop();
-    EXPECT_EQ(writer.Count(), 50u);
+    EXPECT_EQ(Ticks(writer), 50u);
     MSG msg;
     ASSERT_TRUE(::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
@@ -356,14 +243,47 @@ TEST(Recorder, QuitRequestDuringTheDrainIsKeptForTheCallersLoop) {
 
     CGatedWriter second;
     s_pGated = &second;
-    ASSERT_TRUE(recorder.StartWithWriter(&second, true));
+    ASSERT_TRUE(CRecorderSeam::StartWith(recorder, &second, true));
     AddMic(recorder, FlatBlock(2));
     ::PostMessageW(hWnd, WM_APP, 0, 0);
     ::PostQuitMessage(9);
     recorder.Stop();
-    EXPECT_EQ(second.Count(), 1u);
+    EXPECT_EQ(Ticks(second), 1u);
     ASSERT_TRUE(::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(msg.wParam, 9u);
     ::DestroyWindow(hWnd);
+}
+
+// A disk that takes nothing (the Linux side's /dev/full): one box naming the file and
+// the reason, the mixer goes on, and the file is said to hold what reached it.
+TEST(Recorder, FailingWritesAreToldOnceAndTheFileHoldsWhatReachedIt) {
+    std::atomic<int> nBoxes{0};
+    std::wstring strText, strCaption;
+    CCriticalSection cs;
+    NotifierFn previous = SetNotifier([&](HWND, const std::wstring& text, const std::wstring& caption, UINT) {
+        CLock lock(cs);
+        strText = text;
+        strCaption = caption;
+        ++nBoxes;
+        return IDOK;
+    });
+    CRecorder recorder;
+    ASSERT_TRUE(recorder.Start(L"Z:\\dev\\full", 1, 32000, 64));
+    for (int i = 0; i < 100; ++i) {
+        AddMic(recorder, RampBlock(static_cast<int16_t>(i)));
+        if (i % 10 == 9) ::Sleep(100);  // past the half-second flush
+    }
+    recorder.Stop();
+    for (int i = 0; i < 200 && nBoxes == 0; ++i) ::Sleep(10);
+    ::Sleep(100);
+    EXPECT_EQ(nBoxes, 1);
+    {
+        CLock lock(cs);
+        EXPECT_EQ(strCaption, L"Ombra Skype Recorder");
+        EXPECT_NE(strText.find(L"Z:\\dev\\full"), std::wstring::npos) << strText;
+        EXPECT_GT(strText.find(L'\n'), 0u);
+    }
+    EXPECT_EQ(recorder.GetFailedFileSeconds(), 0);
+    SetNotifier(previous);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "audio/Recorder.h"
 #include "audiofile/WriteToFile.h"
 #include "base/Lock.h"
 
@@ -74,3 +75,10 @@ inline std::vector<uint8_t> FlatBlock(int16_t nValue) {
     for (int k = 0; k < 160; ++k) std::memcpy(&bytes[2 * k], &nValue, 2);
     return bytes;
 }
+
+// Starts a recorder into a writer of the test's own (the recorder keeps that start to itself).
+struct CRecorderSeam : CRecorder {
+    static bool StartWith(CRecorder& recorder, IWriteToFile* pWriter, bool bStereo, int nRecordSide = RECSIDE_BOTH) {
+        return (recorder.*(&CRecorderSeam::StartWithWriter))(pWriter, bStereo, nRecordSide);
+    }
+};

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "AudioTestClient.h"
+#include "audio/BlockCutter.h"
 #include "audio/LevelMeter.h"
 #include "audio/SocketServer.h"
 
@@ -60,18 +61,18 @@ TEST(SocketServer, AcceptsReadsAndRemovesAClosedConnection) {
     std::vector<uint8_t> data(700, 0x41);
     ASSERT_TRUE(client.Send(data));
     ::Sleep(50);
-    CCutBlocks blocks;
-    int nTotal = 0, nBlocks = 0;
+    int nTotal = 0;
+    uint32_t nConnection = 0, nFirst = 0;
     while (nTotal < 700) {
-        ASSERT_EQ(server.Service(buffer, &lEvents, &nBytes, &blocks), 0);
+        ASSERT_EQ(server.Service(buffer, &lEvents, &nBytes, &nConnection), 0);
         if (lEvents & FD_READ) {
             EXPECT_LE(nBytes, 1022);
             nTotal += nBytes;
-            nBlocks += blocks.nBlocks;
+            if (!nFirst) nFirst = nConnection;
+            EXPECT_EQ(nConnection, nFirst);  // one connection, one number
         }
     }
     EXPECT_EQ(nTotal, 700);
-    EXPECT_EQ(nBlocks, 2);  // 60 bytes wait for the rest of their block
     client.Close();
     for (int i = 0; i < 10 && server.GetSocketCount() > 1; ++i) server.Service(buffer, &lEvents, &nBytes);
     EXPECT_EQ(server.GetSocketCount(), 1);
@@ -132,9 +133,8 @@ TEST(SocketServer, ClientsThatComeAndGoLeaveNothingBehind) {
         uint8_t buffer[1024];
         long lEvents;
         int nBytes;
-        CCutBlocks blocks;
         for (;;) {
-            int nResult = server.Service(buffer, &lEvents, &nBytes, &blocks);
+            int nResult = server.Service(buffer, &lEvents, &nBytes);
             if (nResult != 0 && nResult != WSAECONNABORTED && nResult != WSAECONNRESET && nResult != WSAECONNREFUSED) {
                 nEnd = nResult;
                 return;

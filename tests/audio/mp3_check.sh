@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Recordings made by the real engine under Wine, decoded and measured on the
-# Linux side: tones over the real ports in each channel mode, a one-sided
-# recording, and every sample rate and bit rate the options offer.
+# Linux side: tones over the real ports in each channel mode, one-sided
+# recordings, calls played by skypesim (a late side and a stall, a conference of
+# two calls), a recording process killed mid-call, and every sample rate and
+# bit rate the options offer.
 set -euo pipefail
 HOST="$OMBRA_BIN/audiohost.exe"
 CHECK="python3 $OMBRA_ROOT/tests/audio/mp3check.py"
@@ -27,19 +29,62 @@ run() {
 }
 fails=0
 check() { if ! $CHECK "$@"; then fails=$((fails + 1)); fi; }
+# A call played by skypesim into a recording: NAME, audiohost options, then -- and skypesim's.
+call() {
+  local name=$1 host=() out="$WORK/$1"; shift
+  while [ "$1" != -- ]; do host+=("$1"); shift; done; shift
+  for _ in 1 2 3; do
+    wait_ports
+    rm -f "$out.ready"
+    bash "$OMBRA_ROOT/scripts/wine.sh" "$HOST" record --out "$(win "$out")" --mode 1 --rate 32000 --kbps 64 \
+      --ready "$(win "$out.ready")" --timeout 120 "${host[@]}" >"$out.host.txt" 2>&1 &
+    local pid=$!
+    for _ in $(seq 300); do [ -f "$out.ready" ] && break; kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+    if [ -f "$out.ready" ]; then
+      bash "$OMBRA_ROOT/scripts/wine.sh" "$OMBRA_BIN/skypesim.exe" --stream --mic-port 58377 --remote-port 58376 "$@" \
+        >"$out.sim.txt" 2>&1 || true
+      wait $pid || true
+      sed -i 's/\r$//' "$out.host.txt"
+      return 0
+    fi
+    wait $pid || true
+    grep -q 'servers did not start' "$out.host.txt" || break
+  done
+  cat "$out.host.txt"
+  fails=$((fails + 1))
+}
 
 # Over the real ports: 440 Hz on my side, 1000 Hz on the remote side, 3 s at 5x.
 run record --out "$(win "$WORK/stereo")" --mode 1 --rate 32000 --kbps 64 --self-stream 3 --speed 5
-grep -q '^blocks_written: 300$' "$WORK/host.txt" || { cat "$WORK/host.txt"; fails=$((fails + 1)); }
+grep -Eq '^blocks_written: 30[0-2]$' "$WORK/host.txt" || { cat "$WORK/host.txt"; fails=$((fails + 1)); }
 check "$WORK/stereo.mp3" --rate 32000 --channels 2 --kbps 64 --seconds 3 --mode stereo --tones 440,1000
 run record --out "$(win "$WORK/joint")" --mode 2 --rate 44100 --kbps 128 --self-stream 3 --speed 5
 check "$WORK/joint.mp3" --rate 44100 --channels 2 --kbps 128 --seconds 3 --mode joint --tones 440,1000
 # Mono: both sides summed into one channel.
 run record --out "$(win "$WORK/mono")" --mode 0 --rate 16000 --kbps 32 --self-stream 3 --speed 5
 check "$WORK/mono.mp3" --rate 16000 --channels 1 --kbps 32 --seconds 3 --mode mono
-# Only my side, in stereo: silence first, my voice second, written as it comes.
+# One side only, in stereo: each voice in its own channel, silence in the other.
 run record --out "$(win "$WORK/mine")" --mode 1 --rate 32000 --kbps 64 --recside 1 --self-stream 3 --speed 5
-check "$WORK/mine.mp3" --rate 32000 --channels 2 --kbps 64 --seconds 3 --mode stereo --silent-first
+check "$WORK/mine.mp3" --rate 32000 --channels 2 --kbps 64 --seconds 3 --mode stereo --tones 440 --silent 1
+run record --out "$(win "$WORK/theirs")" --mode 1 --rate 32000 --kbps 64 --recside 2 --self-stream 3 --speed 5
+check "$WORK/theirs.mp3" --rate 32000 --channels 2 --kbps 64 --seconds 3 --mode stereo --tones ,1000 --silent 0
+
+# An 8 s call with a burst at every second on both sides: the remote side connects
+# 1 s late, my side stalls from 3 s to 5.5 s. The bursts stay within 20 ms of each
+# other after each, my side is silent in its stall, the file is as long as the call.
+call late --total 1250 -- --seconds 8 --remote-start 1 --mic-stall 3:2.5 --mic burst:440:12000 --remote burst:1000:12000
+check "$WORK/late.mp3" --rate 32000 --channels 2 --kbps 64 --seconds 8 --tolerance 1 --bursts --split-at 4 --stall 0:3:2.5
+# A conference: a second call from 2 s to 6 s brings my microphone again and a second voice.
+call conference --total 2400 -- --seconds 8 --second-call 2:4 --mic tone:440 --remote tone:1000 --remote2 tone:1500
+check "$WORK/conference.mp3" --rate 32000 --channels 2 --kbps 64 --seconds 8 --tolerance 1 --tones 440,1000 \
+  --conference 2:4 --second-tone 1500
+# A recording process that dies mid-call keeps all but the last second.
+run record --out "$(win "$WORK/killed")" --mode 1 --rate 32000 --kbps 64 --self-stream 10 --speed 1 --die-after 4 || true
+died=$(sed -n 's/^died_after_seconds: //p' "$WORK/host.txt" | tr -d '\r')
+held=$(mpg123 -q -s "$WORK/killed.mp3" 2>/dev/null | wc -c)
+if ! python3 -c "import sys; d, h = float('${died:-0}'), ($held / 4 - 1105) / 32000; print('killed after %.2f s, file holds %.2f s' % (d, h)); sys.exit(0 if d > 3 and h > d - 1.0 else 1)"; then
+  fails=$((fails + 1))
+fi
 
 # Every rate and bit rate of the options, mono and stereo. MPEG-2 (16 kHz) tops out at 160 kbit/s.
 for rate in 16000 32000 44100 48000; do

@@ -2,9 +2,17 @@
 """Checks an MP3 recording on the Linux side: frame headers, decoded length and
 which tone each channel carries.
 
-  mp3check.py FILE --rate HZ --channels N --kbps K --seconds S
-              [--mode stereo|joint|mono] [--tones F0[,F1]] [--silent-first]
-Decodes with mpg123; exits non-zero with a message on the first mismatch."""
+  mp3check.py FILE --rate HZ --channels N --kbps K --seconds S [--tolerance T]
+              [--mode stereo|joint|mono] [--tones F0[,F1]] [--silent CH]
+              [--bursts [--split-at S] [--max-offset-ms MS]] [--stall CH:AT:FOR]
+              [--conference AT:FOR --second-tone F]
+--tones names the tone of each channel (an empty place checks nothing). With
+--tolerance the decoded length may differ from S by T seconds. --bursts pairs
+the tone bursts of the two channels and prints their offsets (before and after
+--split-at); --stall wants channel CH silent in that span of the file;
+--conference wants both remote tones in the second channel during the span and
+my side's tone there as steady as before it. Decodes with mpg123; exits
+non-zero with a message on the first mismatch."""
 import argparse
 import math
 import os
@@ -46,6 +54,19 @@ def goertzel(samples, rate, freq):
     return math.sqrt(max(s1 * s1 + s2 * s2 - k * s1 * s2, 0)) / max(len(samples), 1)
 
 
+def burst_onsets(x, rate, threshold=4000):
+    """Seconds of the file where a channel's bursts begin (after at least 0.3 s of quiet)."""
+    onsets, quiet = [], rate
+    for i, v in enumerate(x):
+        if abs(v) > threshold:
+            if quiet >= 0.3 * rate:
+                onsets.append(i / rate)
+            quiet = 0
+        else:
+            quiet += 1
+    return onsets
+
+
 def fail(msg):
     print("mp3check: " + msg)
     sys.exit(1)
@@ -60,7 +81,14 @@ def main():
     ap.add_argument("--seconds", type=float, required=True)
     ap.add_argument("--mode", choices=["stereo", "joint", "mono"])
     ap.add_argument("--tones", default="")
-    ap.add_argument("--silent-first", action="store_true")
+    ap.add_argument("--silent", type=int)
+    ap.add_argument("--tolerance", type=float)
+    ap.add_argument("--bursts", action="store_true")
+    ap.add_argument("--split-at", type=float, default=1e9)
+    ap.add_argument("--max-offset-ms", type=float, default=20)
+    ap.add_argument("--stall")
+    ap.add_argument("--conference")
+    ap.add_argument("--second-tone", type=float, default=1500)
     a = ap.parse_args()
 
     data = open(a.file, "rb").read()
@@ -91,28 +119,74 @@ def main():
         fail("decoded %d ch at %d Hz, wanted %d ch at %d Hz" % (channels, rate, a.channels, a.rate))
     expected = round(a.seconds * a.rate)
     frame = info[0][3]
-    if not (expected <= n <= expected + ENCODER_DELAY + frame):
+    if a.tolerance is not None:
+        if abs((n - ENCODER_DELAY) / rate - a.seconds) > a.tolerance:
+            fail("decoded %.2f s, wanted %.2f s within %.2f" % ((n - ENCODER_DELAY) / rate, a.seconds, a.tolerance))
+    elif not (expected <= n <= expected + ENCODER_DELAY + frame):
         fail("decoded %d samples, wanted %d .. %d" % (n, expected, expected + ENCODER_DELAY + frame))
 
     import array
     pcm = array.array("h")
     pcm.frombytes(raw)
-    tones = [float(t) for t in a.tones.split(",") if t]
+    tones = [float(t) if t else None for t in a.tones.split(",")] if a.tones else []
+    chans = [pcm[ch::channels] for ch in range(channels)]
     # Leave out the encoder delay at the start; a second of audio is plenty.
     start = ENCODER_DELAY + frame
     count = min(rate, n - start - frame)
     for ch, freq in enumerate(tones):
-        x = pcm[(start * channels) + ch::channels][:count]
-        others = [f for f in tones if f != freq] + [freq * 1.37]
+        if freq is None:
+            continue
+        x = chans[ch][start:start + count]
+        others = [f for f in tones if f and f != freq] + [freq * 1.37]
         own = goertzel(x, rate, freq)
         for other in others:
             if own < 10 * goertzel(x, rate, other):
                 fail("channel %d: %g Hz at %.1f is not ten times %g Hz" % (ch, freq, own, other))
-    if a.silent_first:
-        x = pcm[start * channels::channels][:count]
-        peak = max(abs(v) for v in x)
+    if a.silent is not None:
+        peak = max(abs(v) for v in chans[a.silent][start:n - frame])
         if peak > 200:
-            fail("first channel should be silent, peak %d" % peak)
+            fail("channel %d should be silent, peak %d" % (a.silent, peak))
+    # File time t (seconds of the call) is sample ENCODER_DELAY + t * rate.
+    span = lambda x, t0, t1: x[ENCODER_DELAY + int(t0 * rate):ENCODER_DELAY + int(t1 * rate)]
+    if a.stall:
+        ch, at, length = a.stall.split(":")
+        x = span(chans[int(ch)], float(at) + 0.1, float(at) + float(length) - 0.1)
+        peak = max(abs(v) for v in x) if x else 0
+        if peak > 200:
+            fail("channel %s should be silent during its stall, peak %d" % (ch, peak))
+        print("stall_silent_peak: %d" % peak)
+    if a.bursts:
+        onsets = [burst_onsets(chans[ch], rate) for ch in range(2)]
+        before, after = [], []
+        for t in onsets[1]:
+            near = min(onsets[0], key=lambda u: abs(u - t), default=None)
+            if near is None or abs(near - t) > 0.3:
+                continue  # that second has no burst on my side (a late start, a stall)
+            off = (near - t) * 1000
+            (before if t < a.split_at else after).append(abs(off))
+            print("burst_offset_ms %.3f %.1f" % ((t * rate - ENCODER_DELAY) / rate, off))
+        for name, offs in (("before", before), ("after", after)):
+            if offs:
+                print("sync_offset_ms_%s: %.1f" % (name, max(offs)))
+        if not before or (a.split_at < 1e9 and not after):
+            fail("too few bursts on both channels to compare (%d before, %d after)" % (len(before), len(after)))
+        if max(before + after) > a.max_offset_ms:
+            fail("bursts %.1f ms apart, wanted at most %g" % (max(before + after), a.max_offset_ms))
+    if a.conference:
+        at, length = (float(v) for v in a.conference.split(":"))
+        both = span(chans[1], at + 0.3, at + length - 0.3)
+        alone = span(chans[1], at - 1.3, at - 0.3)
+        first, second = goertzel(both, rate, tones[1]), goertzel(both, rate, a.second_tone)
+        if min(first, second) < 0.25 * goertzel(alone, rate, tones[1]):
+            fail("remote channel during the second call: %g Hz %.1f, %g Hz %.1f" % (tones[1], first, a.second_tone, second))
+        mine, before_mine = span(chans[0], at + 0.3, at + length - 0.3), span(chans[0], at - 1.3, at - 0.3)
+        ratio = goertzel(mine, rate, tones[0]) / max(goertzel(before_mine, rate, tones[0]), 1e-9)
+        step = rate // 100
+        levels = [max(abs(v) for v in mine[i:i + step]) for i in range(0, len(mine) - step, step)]
+        print("conference_mic_level_ratio: %.2f" % ratio)
+        print("conference_mic_10ms_peak_min_max: %d %d" % (min(levels), max(levels)))
+        if not 0.8 < ratio < 1.25 or min(levels) < 0.7 * max(levels) or max(levels) > 32000:
+            fail("my side is not clean during the second call")
     print("ok %s: %d ch %d Hz %d kbit/s %d samples" % (os.path.basename(a.file), channels, rate, a.kbps, n))
 
 

@@ -2,10 +2,14 @@
 //   audiohost record --out PATH [--mode M] [--rate HZ] [--kbps K] [--recside S]
 //                    [--blocks N] [--idle-ms MS] [--timeout S] [--ready FILE]
 //                    [--self-stream SECONDS] [--speed N|max] [--mic-freq F] [--remote-freq F]
+//                    [--die-after S] [--total N]
 //     Starts both loopback servers and a recording into PATH.mp3, waits until N
 //     blocks per recorded side have arrived (or no block came for MS after the
 //     first), stops and prints "name: value" lines. --ready FILE is created once
 //     the servers listen. --self-stream also streams tones to the ports itself.
+//     --total N stops once N blocks of both sides together have arrived.
+//     --die-after ends the process S seconds after the first block, as a kill
+//     would: nothing is stopped or closed.
 //   audiohost encode --out FILE [--mode M] [--rate HZ] [--kbps K] [--seconds S]
 //     Writes tones straight through the MP3 writer (440 Hz first channel,
 //     1000 Hz second; mono: 440 Hz).
@@ -45,6 +49,8 @@ struct COptions {
     double dSpeed = 1;  // 0: as fast as the socket takes it
     double dMicFreq = 440;
     double dRemoteFreq = 1000;
+    double dDieAfter = 0;
+    long long nTotal = 0;
 };
 
 bool ParseOptions(int argc, wchar_t** argv, COptions& opt) {
@@ -66,6 +72,8 @@ bool ParseOptions(int argc, wchar_t** argv, COptions& opt) {
         else if (name == L"--speed") opt.dSpeed = value == L"max" ? 0 : _wtof(value.c_str());
         else if (name == L"--mic-freq") opt.dMicFreq = _wtof(value.c_str());
         else if (name == L"--remote-freq") opt.dRemoteFreq = _wtof(value.c_str());
+        else if (name == L"--die-after") opt.dDieAfter = _wtof(value.c_str());
+        else if (name == L"--total") opt.nTotal = _wtoi64(value.c_str());
         else return false;
     }
     return !opt.strOut.empty();
@@ -143,8 +151,8 @@ int Record(const COptions& opt) {
         return 3;
     }
     pServer->StartRecording(opt.strOut.c_str(), opt.nRate, opt.nKbps, opt.nMode, opt.nRecordSide);
-    pServer->m_nRecordState = RECSTATE_RECORDING;
-    CRecorder* pRecorder = pServer->m_pRecorder;
+    pServer->SetRecordState(RECSTATE_RECORDING);
+    CRecorder* pRecorder = pServer->GetRecorder();
     if (!pRecorder->IsActive()) {
         std::printf("error: recording did not start\n");
         CAudioServer::DestroyInstance();
@@ -166,8 +174,9 @@ int Record(const COptions& opt) {
     const bool bWantMic = opt.nRecordSide == RECSIDE_BOTH || opt.nRecordSide == RECSIDE_MINE;
     const bool bWantRemote = opt.nRecordSide != RECSIDE_MINE;
     long long nExpected = opt.nBlocks > 0 ? opt.nBlocks : static_cast<long long>(opt.dSelfStream * 100 + 0.5);
-    double dStart = Now(), dFirst = 0, dLast = 0;
+    double dStart = Now(), dFirst = 0, dLast = 0, dLagMax = 0, dLastLagCheck = 0;
     unsigned long long nSeen = 0;
+    std::wstring strFile = opt.strOut + L".mp3";
     for (;;) {
         unsigned long long nMic = pRecorder->GetMicBlocksQueued(), nRemote = pRecorder->GetRemoteBlocksQueued();
         double t = Now();
@@ -176,8 +185,23 @@ int Record(const COptions& opt) {
             nSeen = nMic + nRemote;
             dLast = t;
         }
+        if (nSeen > 0 && opt.dDieAfter > 0 && t - dFirst >= opt.dDieAfter) {
+            std::printf("died_after_seconds: %.3f\n", t - dFirst);
+            std::fflush(stdout);
+            ::TerminateProcess(::GetCurrentProcess(), 9);
+        }
+        // How far the file is behind the call: the audio it holds against the time since the first block.
+        if (nSeen > 0 && t - dLastLagCheck >= 0.05) {
+            dLastLagCheck = t;
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            if (::GetFileAttributesExW(strFile.c_str(), GetFileExInfoStandard, &data)) {
+                double dHeld = static_cast<double>(data.nFileSizeLow) * 8 / (opt.nKbps * 1000.0);
+                if (t - dFirst - dHeld > dLagMax) dLagMax = t - dFirst - dHeld;
+            }
+        }
         bool bDone = nExpected > 0 && (!bWantMic || static_cast<long long>(nMic) >= nExpected) &&
                      (!bWantRemote || static_cast<long long>(nRemote) >= nExpected);
+        if (opt.nTotal > 0) bDone = static_cast<long long>(nMic + nRemote) >= opt.nTotal;
         if (bDone) break;
         if (nSeen > 0 && (t - dLast) * 1000 > opt.nIdleMs) break;
         if (t - dStart > opt.nTimeout) break;
@@ -185,7 +209,7 @@ int Record(const COptions& opt) {
     }
     double dReceived = Now();
     pRecorder->Stop();
-    pServer->m_nRecordState = RECSTATE_STOPPED;
+    pServer->SetRecordState(RECSTATE_STOPPED);
     double dClosed = Now();
     for (auto& t : streams) t.join();
 
@@ -195,6 +219,9 @@ int Record(const COptions& opt) {
     std::printf("blocks_mic: %llu\n", static_cast<unsigned long long>(pRecorder->GetMicBlocksQueued()));
     std::printf("blocks_remote: %llu\n", static_cast<unsigned long long>(pRecorder->GetRemoteBlocksQueued()));
     std::printf("blocks_written: %llu\n", static_cast<unsigned long long>(pRecorder->GetBlocksWritten()));
+    std::printf("blocks_dropped: %llu\n", static_cast<unsigned long long>(pRecorder->GetBlocksDropped()));
+    std::printf("file_lag_seconds_max: %.3f\n", dLagMax);
+    std::printf("failed_file_seconds: %d\n", pRecorder->GetFailedFileSeconds());
     if (opt.dSelfStream > 0)
         std::printf("blocks_sent: %lld\n", static_cast<long long>(nSentMic + nSentRemote));
     std::printf("first_block_to_last_block_seconds: %.3f\n", nSeen ? dLast - dFirst : 0.0);
@@ -203,7 +230,7 @@ int Record(const COptions& opt) {
     std::printf("cpu_seconds: %.3f\n", CpuSeconds());
     std::printf("peak_working_set_mb: %.1f\n", pmc.PeakWorkingSetSize / 1048576.0);
     std::printf("peak_private_mb: %.1f\n", pmc.PeakPagefileUsage / 1048576.0);
-    std::printf("pool_blocks: %zu\n", pRecorder->GetMicPool().GetBlockCount() + pRecorder->GetRemotePool().GetBlockCount());
+    std::printf("pool_blocks: %zu\n", pRecorder->GetPoolBlocks());
     std::fflush(stdout);
     CAudioServer::DestroyInstance();
     ::WSACleanup();

@@ -34,8 +34,9 @@ bool ParseSourceSpec(const std::wstring& strText, SimSourceSpec& sourceDesc, std
         std::vector<int16_t> samples;
         return LoadWav16kMono(sourceDesc.strPath, samples, strError);
     }
-    if (strText.rfind(L"tone:", 0) == 0) {
-        std::wstring rest = strText.substr(5);
+    const bool bBurst = strText.rfind(L"burst:", 0) == 0;
+    if (strText.rfind(L"tone:", 0) == 0 || bBurst) {
+        std::wstring rest = strText.substr(bBurst ? 6 : 5);
         std::wstring freq = rest, ampl;
         size_t colon = rest.find(L':');
         if (colon != std::wstring::npos) {
@@ -56,10 +57,10 @@ bool ParseSourceSpec(const std::wstring& strText, SimSourceSpec& sourceDesc, std
             }
             sourceDesc.nAmplitude = static_cast<int>(a);
         }
-        sourceDesc.eKind = SOURCE_TONE;
+        sourceDesc.eKind = bBurst ? SOURCE_BURST : SOURCE_TONE;
         return true;
     }
-    strError = L"unknown audio source '" + strText + L"' (tone:FREQ[:AMPLITUDE], silence, wav:PATH)";
+    strError = L"unknown audio source '" + strText + L"' (tone:FREQ[:AMPLITUDE], burst:FREQ[:AMPLITUDE], silence, wav:PATH)";
     return false;
 }
 
@@ -73,7 +74,7 @@ std::unique_ptr<CAudioSource> CAudioSource::Create(const SimSourceSpec& sourceDe
 void CAudioSource::NextBlock(uint8_t* pBlock) {
     for (int i = 0; i < SIM_BLOCK_SAMPLES; ++i, ++m_nSample) {
         int v = 0;
-        if (m_spec.eKind == SOURCE_TONE) {
+        if (m_spec.eKind == SOURCE_TONE || (m_spec.eKind == SOURCE_BURST && m_nSample % SIM_SAMPLE_RATE < SIM_BURST_SAMPLES)) {
             // The phase is taken modulo one period of the sample clock so that it
             // stays exact however long the stream runs.
             double t = static_cast<double>(m_nSample % SIM_SAMPLE_RATE) / SIM_SAMPLE_RATE;

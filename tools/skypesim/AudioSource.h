@@ -1,6 +1,6 @@
 #pragma once
-// What a simulated call side sounds like: a sine tone, silence or a WAV file,
-// delivered as 10 ms blocks of 16 kHz 16-bit mono PCM.
+// What a simulated call side sounds like: a sine tone, silence, short tone bursts
+// once a second, or a WAV file, delivered as 10 ms blocks of 16 kHz 16-bit mono PCM.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,7 +10,10 @@ constexpr int SIM_SAMPLE_RATE = 16000;
 constexpr int SIM_BLOCK_SAMPLES = 160;
 constexpr int SIM_BLOCK_BYTES = SIM_BLOCK_SAMPLES * 2;
 
-enum ESourceKind { SOURCE_TONE, SOURCE_SILENCE, SOURCE_WAV };
+enum ESourceKind { SOURCE_TONE, SOURCE_SILENCE, SOURCE_WAV, SOURCE_BURST };
+
+// A burst source sounds for this long at the start of every second of its stream.
+constexpr int SIM_BURST_SAMPLES = 800;
 
 struct SimSourceSpec {
     ESourceKind eKind = SOURCE_TONE;
@@ -19,7 +22,7 @@ struct SimSourceSpec {
     std::wstring strPath;
 };
 
-// Parses "tone:FREQ[:AMPLITUDE]", "silence" or "wav:PATH"; a WAV file is opened
+// Parses "tone:FREQ[:AMPLITUDE]", "burst:FREQ[:AMPLITUDE]", "silence" or "wav:PATH"; a WAV file is opened
 // and checked here so that an unusable one is reported before anything runs.
 bool ParseSourceSpec(const std::wstring& strText, SimSourceSpec& sourceDesc, std::wstring& strError);
 
@@ -30,6 +33,8 @@ public:
 
     // Writes the next block: 320 bytes, little-endian samples.
     void NextBlock(uint8_t* pBlock);
+    // Moves on by nSamples without sending them: the stream's time goes on.
+    void Skip(uint64_t nSamples) { m_nSample += nSamples; }
 
 private:
     CAudioSource() = default;

@@ -7,9 +7,7 @@
 #include "SimLog.h"
 #include "base/StringUtil.h"
 
-namespace {
-
-double Clock() {
+double SimClock() {
     static const double s_dFreq = [] {
         LARGE_INTEGER li;
         ::QueryPerformanceFrequency(&li);
@@ -20,6 +18,8 @@ double Clock() {
     return static_cast<double>(li.QuadPart) / s_dFreq;
 }
 
+namespace {
+double Clock() { return SimClock(); }
 }  // namespace
 
 const wchar_t* StreamResultName(EStreamResult e) {
@@ -34,9 +34,9 @@ const wchar_t* StreamResultName(EStreamResult e) {
 }
 
 CAudioStream::CAudioStream(std::unique_ptr<CAudioSource> pSource, int nPort, double dSpeed, uint64_t nMaxBlocks,
-                           bool bReadOnly, CSimLog* pLog, const std::wstring& strLabel)
+                           bool bReadOnly, CSimLog* pLog, const std::wstring& strLabel, const SimStreamTiming& timing)
     : m_pSource(std::move(pSource)), m_nPort(nPort), m_dSpeed(dSpeed), m_nMaxBlocks(nMaxBlocks),
-      m_bReadOnly(bReadOnly), m_pLog(pLog), m_strLabel(strLabel) {}
+      m_bReadOnly(bReadOnly), m_pLog(pLog), m_strLabel(strLabel), m_timing(timing) {}
 
 CAudioStream::~CAudioStream() { Stop(); }
 
@@ -141,6 +141,16 @@ void CAudioStream::Finish(SOCKET s, EStreamResult eResult) {
 }
 
 void CAudioStream::Run() {
+    const double dBlockSeconds = m_dSpeed > 0 ? 0.01 / m_dSpeed : 0;
+    const bool bShared = m_timing.dEpoch > 0;
+    if (bShared) {
+        // A late side: nothing until its instant on the shared clock.
+        double dWait = m_timing.dEpoch + m_timing.dStart * (m_dSpeed > 0 ? 1 / m_dSpeed : 0) - Clock();
+        if (dWait > 0 && ::WaitForSingleObject(m_evStop, static_cast<DWORD>(dWait * 1000)) == WAIT_OBJECT_0) {
+            m_eResult = STREAM_STOPPED;
+            return;
+        }
+    }
     SOCKET s = INVALID_SOCKET;
     if (!Connect(s)) {
         m_eResult = STREAM_CONNECT_FAILED;
@@ -151,13 +161,17 @@ void CAudioStream::Run() {
     if (m_bReadOnly) return Drain(s);
 
     const double dStart = Clock();
-    const double dBlockSeconds = m_dSpeed > 0 ? 0.01 / m_dSpeed : 0;
-    double dBase = dStart;  // pace clock: block (m_nBlocks - nBaseBlocks) is due at dBase + n * dBlockSeconds
-    uint64_t nBaseBlocks = 0;
+    // Pace clock: block (nIndex - nBaseIndex) is due at dBase + n * dBlockSeconds.
+    double dBase = dStart;
+    if (bShared) {
+        dBase = m_timing.dEpoch + m_timing.dStart * (m_dSpeed > 0 ? 1 / m_dSpeed : 0);
+        m_pSource->Skip(static_cast<uint64_t>(m_timing.dStart * SIM_SAMPLE_RATE + 0.5));
+    }
+    uint64_t nIndex = 0, nBaseIndex = 0;
     bool bWasPaused = false;
     uint8_t block[SIM_BLOCK_BYTES];
     for (;;) {
-        if (m_nMaxBlocks && m_nBlocks >= m_nMaxBlocks) return Finish(s, STREAM_OK);
+        if (m_nMaxBlocks && nIndex >= m_nMaxBlocks) return Finish(s, STREAM_OK);
         if (m_bPaused) {
             bWasPaused = true;
             if (::WaitForSingleObject(m_evStop, 5) == WAIT_OBJECT_0) return Finish(s, STREAM_STOPPED);
@@ -167,10 +181,10 @@ void CAudioStream::Run() {
             // A held call resumes at the normal pace instead of catching up the held span.
             bWasPaused = false;
             dBase = Clock();
-            nBaseBlocks = m_nBlocks;
+            nBaseIndex = nIndex;
         }
         if (dBlockSeconds > 0) {
-            double dDue = dBase + static_cast<double>(m_nBlocks - nBaseBlocks) * dBlockSeconds;
+            double dDue = dBase + static_cast<double>(nIndex - nBaseIndex) * dBlockSeconds;
             double dWait = dDue - Clock();
             if (dWait > 0) {
                 DWORD ms = static_cast<DWORD>(std::ceil(dWait * 1000.0));
@@ -180,6 +194,11 @@ void CAudioStream::Run() {
         }
         if (m_bStop) return Finish(s, STREAM_STOPPED);
         m_pSource->NextBlock(block);
+        double dAudio = m_timing.dStart + static_cast<double>(nIndex) * 0.01;
+        ++nIndex;
+        // A stalled sender: its audio of the span is never sent.
+        if (m_timing.dStallFor > 0 && dAudio >= m_timing.dStallAt - 1e-9 && dAudio < m_timing.dStallAt + m_timing.dStallFor - 1e-9)
+            continue;
         if (!SendBlock(s, block)) {
             return Finish(s, m_bStop ? STREAM_STOPPED : STREAM_SEND_FAILED);
         }

@@ -18,12 +18,26 @@ enum EStreamResult { STREAM_RUNNING, STREAM_OK, STREAM_CONNECT_FAILED, STREAM_SE
 
 const wchar_t* StreamResultName(EStreamResult e);
 
+// Seconds on the clock the streams of a run share.
+double SimClock();
+
+// When a stream sends, in audio seconds from a second 0 that all streams of a run
+// share, so that its blocks go out at fixed wall-clock instants.
+struct SimStreamTiming {
+    double dEpoch = 0;      // SimClock() of second 0; 0: the stream's own connection
+    double dStart = 0;      // the stream connects here; what came before is not sent
+    double dStallAt = 0;    // from here on nothing is sent for dStallFor seconds,
+    double dStallFor = 0;   // then the stream goes on where its time is by then
+};
+
 class CAudioStream {
 public:
     // dSpeed: times real time; 0 = as fast as the socket takes it. nMaxBlocks 0 = until Stop.
     // bReadOnly: connect and read what the peer sends (Skype's input side) instead of writing.
+    // nMaxBlocks counts the blocks of the stream's time, stalled ones too.
     CAudioStream(std::unique_ptr<CAudioSource> pSource, int nPort, double dSpeed, uint64_t nMaxBlocks,
-                 bool bReadOnly, CSimLog* pLog, const std::wstring& strLabel);
+                 bool bReadOnly, CSimLog* pLog, const std::wstring& strLabel,
+                 const SimStreamTiming& timing = SimStreamTiming());
     ~CAudioStream();
     CAudioStream(const CAudioStream&) = delete;
     CAudioStream& operator=(const CAudioStream&) = delete;
@@ -56,6 +70,7 @@ private:
     bool m_bReadOnly;
     CSimLog* m_pLog;
     std::wstring m_strLabel;
+    SimStreamTiming m_timing;
     CEvent m_evStop{true, false};
     std::atomic<bool> m_bStop{false};  // checked per block; the event serves the timed waits
     std::atomic<bool> m_bPaused{false};

@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include <algorithm>
+
 #include "AudioStream.h"
 #include "Options.h"
 #include "Scenario.h"
@@ -21,10 +23,23 @@ int RunStreamMode(const SimOptions& opt, CSimLog& log) {
         const wchar_t* pszName;
         int nPort;
         const SimSourceSpec* pSpec;
+        double dStart;
+        double dEnd;
+        double dStallAt;
+        double dStallFor;
         std::unique_ptr<CAudioStream> pStream;
     };
-    Side sides[2] = {{L"mic", opt.nMicPort, &opt.mic, nullptr}, {L"remote", opt.nRemotePort, &opt.remote, nullptr}};
-    const uint64_t nBlocks = static_cast<uint64_t>(opt.dSeconds * 100.0 + 0.5);
+    const double dSecondEnd = opt.dSecondAt + opt.dSecondFor;
+    Side sides[4] = {{L"mic", opt.nMicPort, &opt.mic, opt.dMicStart, opt.dSeconds, opt.dMicStallAt, opt.dMicStallFor, nullptr},
+                     {L"remote", opt.nRemotePort, &opt.remote, opt.dRemoteStart, opt.dSeconds, opt.dRemoteStallAt,
+                      opt.dRemoteStallFor, nullptr},
+                     {L"mic2", opt.dSecondFor > 0 ? opt.nMicPort : 0, &opt.mic, opt.dSecondAt, dSecondEnd, 0, 0, nullptr},
+                     {L"remote2", opt.dSecondFor > 0 ? opt.nRemotePort : 0, &opt.remote2, opt.dSecondAt, dSecondEnd, 0, 0,
+                      nullptr}};
+    // Every stream counts its time from the same instant, so that the same second
+    // of audio leaves every connection at the same moment.
+    SimStreamTiming timing;
+    timing.dEpoch = SimClock() + 0.05;
     for (Side& s : sides) {
         if (s.nPort <= 0) continue;
         std::wstring err;
@@ -33,8 +48,12 @@ int RunStreamMode(const SimOptions& opt, CSimLog& log) {
             fwprintf(stderr, L"skypesim: %ls\n", err.c_str());
             return 2;
         }
+        timing.dStart = s.dStart;
+        timing.dStallAt = s.dStallAt;
+        timing.dStallFor = s.dStallFor;
+        const uint64_t nBlocks = static_cast<uint64_t>(std::max(0.0, s.dEnd - s.dStart) * 100.0 + 0.5);
         s.pStream = std::make_unique<CAudioStream>(std::move(source), s.nPort, opt.dSpeed, nBlocks, false, &log,
-                                                   std::wstring(L"stream ") + s.pszName);
+                                                   std::wstring(L"stream ") + s.pszName, timing);
     }
     for (Side& s : sides)
         if (s.pStream) s.pStream->Start();

@@ -19,6 +19,8 @@ SimOptions::SimOptions() {
     mic.dFrequency = 440;
     remote.eKind = SOURCE_TONE;
     remote.dFrequency = 1000;
+    remote2.eKind = SOURCE_TONE;
+    remote2.dFrequency = 1500;
 }
 
 const wchar_t* UsageText() {
@@ -27,7 +29,9 @@ const wchar_t* UsageText() {
            L"                [--speed N|max] [--no-duration] [--quiet-attach] [--quit-after SECONDS] [--verbose]\n"
            L"       skypesim --stream [--mic-port P] [--remote-port P] [--seconds S] [--speed N|max]\n"
            L"                [--mic SOURCE] [--remote SOURCE] [--log FILE|-] [--quit-after SECONDS]\n"
-           L"SOURCE: tone:FREQ[:AMPLITUDE] | silence | wav:PATH (16 kHz mono 16-bit PCM)\n";
+           L"                [--mic-start S] [--remote-start S] [--mic-stall AT:FOR] [--remote-stall AT:FOR]\n"
+           L"                [--second-call AT:FOR] [--remote2 SOURCE]\n"
+           L"SOURCE: tone:FREQ[:AMPLITUDE] | burst:FREQ[:AMPLITUDE] | silence | wav:PATH (16 kHz mono 16-bit PCM)\n";
 }
 
 bool ParseOptions(int argc, wchar_t** argv, SimOptions& opt, std::wstring& strError) {
@@ -69,9 +73,36 @@ bool ParseOptions(int argc, wchar_t** argv, SimOptions& opt, std::wstring& strEr
             opt.bVerbose = true;
         } else if (a == L"--stream") {
             opt.bStream = true;
-        } else if (a == L"--mic" || a == L"--remote") {
+        } else if (a == L"--mic" || a == L"--remote" || a == L"--remote2") {
             if (!value(v)) return false;
-            if (!ParseSourceSpec(v, a == L"--mic" ? opt.mic : opt.remote, strError)) return false;
+            if (!ParseSourceSpec(v, a == L"--mic" ? opt.mic : a == L"--remote" ? opt.remote : opt.remote2, strError))
+                return false;
+        } else if (a == L"--mic-start" || a == L"--remote-start") {
+            if (!value(v)) return false;
+            if (!ParseNumber(v, 0, 1e6, d)) {
+                strError = a + L" needs a number of seconds";
+                return false;
+            }
+            (a == L"--mic-start" ? opt.dMicStart : opt.dRemoteStart) = d;
+        } else if (a == L"--mic-stall" || a == L"--remote-stall" || a == L"--second-call") {
+            if (!value(v)) return false;
+            size_t colon = v.find(L':');
+            double dAt = 0, dFor = 0;
+            if (colon == std::wstring::npos || !ParseNumber(v.substr(0, colon), 0, 1e6, dAt) ||
+                !ParseNumber(v.substr(colon + 1), 0.01, 1e6, dFor)) {
+                strError = a + L" needs AT:FOR in seconds";
+                return false;
+            }
+            if (a == L"--mic-stall") {
+                opt.dMicStallAt = dAt;
+                opt.dMicStallFor = dFor;
+            } else if (a == L"--remote-stall") {
+                opt.dRemoteStallAt = dAt;
+                opt.dRemoteStallFor = dFor;
+            } else {
+                opt.dSecondAt = dAt;
+                opt.dSecondFor = dFor;
+            }
         } else if (a == L"--speed") {
             if (!value(v)) return false;
             if (v == L"max")

@@ -23,6 +23,12 @@ struct SimOptions {
     int nMicPort = 0;
     int nRemotePort = 0;
     double dSeconds = 10;
+    // --stream only: a side that connects late, a side that stalls, and a second
+    // call with a connection of its own per port (my microphone again, another remote voice).
+    double dMicStart = 0, dRemoteStart = 0;
+    double dMicStallAt = 0, dMicStallFor = 0, dRemoteStallAt = 0, dRemoteStallFor = 0;
+    double dSecondAt = 0, dSecondFor = 0;
+    SimSourceSpec remote2;
 
     SimOptions();
 };
