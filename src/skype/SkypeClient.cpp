@@ -301,7 +301,8 @@ void CSkypeClient::SenderThread() {
 void CSkypeClient::WaitForSender() {
     // Keep answering messages sent to this thread while waiting: Skype may be
     // sending us a notification while it handles our last command, and a
-    // plain wait would leave both sides blocked for ever.
+    // plain wait would leave both sides blocked for ever. The wait itself is
+    // short: a send gives up after SEND_TIMEOUT_MS, and m_bStop ends the retries.
     for (;;) {
         DWORD dw =
             ::MsgWaitForMultipleObjects(1, &m_hSenderThread, FALSE, INFINITE, QS_SENDMESSAGE);
