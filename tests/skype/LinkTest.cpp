@@ -88,7 +88,7 @@ const Commands STARTUP = {L"get currentuserhandle", L"get connstatus", L"get use
 
 }  // namespace
 
-TEST_F(LinkTest, StartMakesTheHiddenApiWindowAndBroadcastsOnce) {
+TEST_F(LinkTest, StartMakesTheHiddenApiWindowAndBroadcastsOncePerPeriod) {
     HWND hwndApi = m_client.GetApiWindow();
     ASSERT_TRUE(::IsWindow(hwndApi));
     EXPECT_FALSE(::IsWindowVisible(hwndApi));
