@@ -1,6 +1,8 @@
 #include "app/AutoUpdater.h"
 
+#include <cwchar>
 #include <cwctype>
+#include <memory>
 #include <vector>
 
 #include "app/WebPage.h"
@@ -13,6 +15,23 @@ const wchar_t* const UPDATE_REFERENCE_VERSION = L"2.6.6";
 namespace {
 constexpr DWORD READ_BUFFER_SIZE = 4096;
 constexpr DWORD CANONICAL_URL_CHARS = 1024;
+// How long exit waits for the update thread; the rest of the exit needs its time too.
+constexpr DWORD STOP_WAIT_MS = 1000;
+
+// What the update thread owns: nothing in it belongs to the object that started it.
+struct UpdateThreadArgs {
+    std::wstring strSiteUrl;
+    DWORD dwWaitMs = 0;
+    HWND hOwner = nullptr;
+    CHandle hStop;
+};
+
+BOOL CALLBACK CloseUpdateBox(HWND hWnd, LPARAM) {
+    wchar_t szClass[16] = {};
+    ::GetClassNameW(hWnd, szClass, 16);
+    if (wcscmp(szClass, L"#32770") == 0) ::PostMessageW(hWnd, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
 
 std::wstring TrimWhite(const std::wstring& str) {
     size_t nFirst = 0, nLast = str.size();
@@ -31,6 +50,7 @@ CAutoUpdater::CAutoUpdater(std::wstring strSiteUrl, DWORD dwWaitMs)
 }
 
 CAutoUpdater::~CAutoUpdater() {
+    StopThread();
     if (m_hInternet) ::InternetCloseHandle(m_hInternet);
 }
 
@@ -76,10 +96,63 @@ int CAutoUpdater::CheckForUpdate() {
     return strText == UPDATE_REFERENCE_VERSION ? UPD_UPTODATE : UPD_NEWVERSION;
 }
 
-void CAutoUpdater::RunCheck(HWND hOwner) {
-    ::Sleep(m_dwWaitMs);
-    if (CheckForUpdate() != UPD_NEWVERSION) return;
+void CAutoUpdater::RunCheck(HWND hOwner, HANDLE hStop) {
+    auto stopped = [hStop] { return hStop && ::WaitForSingleObject(hStop, 0) == WAIT_OBJECT_0; };
+    if (hStop)
+        ::WaitForSingleObject(hStop, m_dwWaitMs);
+    else
+        ::Sleep(m_dwWaitMs);
+    if (stopped() || CheckForUpdate() != UPD_NEWVERSION || stopped()) return;
     NotifyMessageBox(hOwner, L"New version is available! Click 'OK' to update Now!",
                      L"Ombra Skype Recorder Update", MB_OK | MB_ICONINFORMATION);
-    OpenWebPage(GetDownloadPageUrl());
+    // A box closed because the program ends is no request to update.
+    if (!stopped()) OpenWebPage(GetDownloadPageUrl());
+}
+
+bool CAutoUpdater::StartThread(HWND hOwner) {
+    if (m_hThread.IsValid()) return true;
+    m_hStop.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!m_hStop.IsValid()) return false;
+    auto pArgs = std::make_unique<UpdateThreadArgs>();
+    pArgs->strSiteUrl = m_strSiteUrl;
+    pArgs->dwWaitMs = m_dwWaitMs;
+    pArgs->hOwner = hOwner;
+    HANDLE hStopCopy = nullptr;
+    if (!::DuplicateHandle(::GetCurrentProcess(), m_hStop, ::GetCurrentProcess(), &hStopCopy, 0,
+                           FALSE, DUPLICATE_SAME_ACCESS))
+        return false;
+    pArgs->hStop.Reset(hStopCopy);
+    m_hThread.Reset(::CreateThread(nullptr, 0, ThreadProc, pArgs.get(), 0, &m_dwThreadId));
+    if (!m_hThread.IsValid()) return false;
+    pArgs.release();  // the thread's now
+    return true;
+}
+
+DWORD WINAPI CAutoUpdater::ThreadProc(LPVOID pParam) {
+    std::unique_ptr<UpdateThreadArgs> pArgs(static_cast<UpdateThreadArgs*>(pParam));
+    CAutoUpdater checker(pArgs->strSiteUrl, pArgs->dwWaitMs);
+    checker.RunCheck(pArgs->hOwner, pArgs->hStop);
+    return 0;
+}
+
+void CAutoUpdater::StopThread() {
+    if (!m_hThread.IsValid()) return;
+    ::SetEvent(m_hStop);
+    HANDLE hThread = m_hThread;
+    DWORD dwStart = ::GetTickCount();
+    for (;;) {
+        // Served while waiting: the box enables and disables its owner window,
+        // which may be one of this thread's.
+        DWORD dw = ::MsgWaitForMultipleObjects(1, &hThread, FALSE, 20, QS_SENDMESSAGE);
+        if (dw == WAIT_OBJECT_0 || dw == WAIT_FAILED) break;
+        if (dw == WAIT_OBJECT_0 + 1) {
+            MSG msg;
+            ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+        ::EnumThreadWindows(m_dwThreadId, CloseUpdateBox, 0);
+        if (::GetTickCount() - dwStart >= STOP_WAIT_MS) break;
+    }
+    m_hThread.Close();
+    m_hStop.Close();
+    m_dwThreadId = 0;
 }

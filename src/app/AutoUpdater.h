@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "base/Handle.h"
+
 // Results of CAutoUpdater::CheckForUpdate.
 enum {
     UPD_UPTODATE = 0,    // the served text equals the reference version
@@ -36,14 +38,28 @@ public:
     HINTERNET OpenUrl(std::wstring& strUrl);
 
     // The update thread's work: wait, check once, and on a new version tell the
-    // user (owned by hOwner) and open the download page.
-    void RunCheck(HWND hOwner);
+    // user (owned by hOwner) and open the download page. A signalled hStop ends
+    // the wait, and after it nothing more is shown or opened.
+    void RunCheck(HWND hOwner, HANDLE hStop = nullptr);
+
+    // Starts the update thread. It works on a checker and copies of its own, so
+    // it never touches this object or the owner window's object.
+    bool StartThread(HWND hOwner);
+    // Wakes the update thread, closes its box and waits a short while for it to
+    // end; a thread still in a network call is left to end with the process.
+    // The destructor calls it.
+    void StopThread();
 
     std::wstring GetVersionFileUrl() const { return m_strSiteUrl + L"ver.ini"; }
     std::wstring GetDownloadPageUrl() const;
 
 private:
+    static DWORD WINAPI ThreadProc(LPVOID pParam);
+
     HINTERNET m_hInternet = nullptr;
     std::wstring m_strSiteUrl;
     DWORD m_dwWaitMs = UPDATE_WAIT_MS;
+    CHandle m_hThread;
+    DWORD m_dwThreadId = 0;
+    CHandle m_hStop;
 };

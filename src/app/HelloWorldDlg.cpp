@@ -220,8 +220,7 @@ BOOL CHelloWorldDlg::OnInitDialog() {
 
     RestorePosition();
 
-    if (HANDLE hThread = ::CreateThread(nullptr, 0, UpdateThreadProc, this, 0, nullptr))
-        ::CloseHandle(hThread);
+    m_updater.StartThread(m_hWnd);
 
     // Recordings of a run that was killed come in before the window is filled.
     CRecordJournal::Recover(strData, *m_pHistory);
@@ -331,12 +330,6 @@ LRESULT CHelloWorldDlg::OnDestroy() {
         m_pProfile = nullptr;
     }
     return lResult;
-}
-
-DWORD WINAPI CHelloWorldDlg::UpdateThreadProc(LPVOID pParam) {
-    auto* pDlg = static_cast<CHelloWorldDlg*>(pParam);
-    pDlg->m_updater.RunCheck(pDlg->m_hWnd);
-    return 0;
 }
 
 // ---- Recording controller glue ----
@@ -583,6 +576,11 @@ LRESULT CHelloWorldDlg::OnCommand(UINT nId, UINT nCode, HWND hCtl) {
 }
 
 LRESULT CHelloWorldDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    // A new taskbar (Explorer restarted) has no icons: ours is added again.
+    if (uMsg == m_uTaskbarCreated && uMsg != 0) {
+        AddTrayIcon();
+        return 0;
+    }
     switch (uMsg) {
         case WM_TRAY_NOTIFY: OnTrayNotify(wParam, lParam); break;
         case WM_MIC_LEVEL: SetMeter(m_micLevel, static_cast<int>(wParam)); break;

@@ -55,8 +55,6 @@ protected:
     LRESULT OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    static DWORD WINAPI UpdateThreadProc(LPVOID pParam);
-
     // Recording controller entry points.
     void OnBnClickedRecord();
     void OnBnClickedPause();
@@ -115,6 +113,8 @@ private:
     CBitmap m_bmpBackground;
     NOTIFYICONDATAW m_nid{};
     bool m_bTrayIcon = false;
+    // Sent to every top-level window when Explorer (re)creates the taskbar.
+    const UINT m_uTaskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
     int m_nPosChanging = 0;  // WM_WINDOWPOSCHANGING seen; only the first ones dock
     bool m_bRefusedBoxShown = false;  // the refusal box is up: further refusals add nothing
 

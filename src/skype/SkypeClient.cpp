@@ -48,6 +48,7 @@ CSkypeClient::~CSkypeClient() {
     if (m_nKeepAliveTimer) m_pHost->StopTimer(m_nKeepAliveTimer);
     if (m_nContactsTimer) m_pHost->StopTimer(m_nContactsTimer);
     m_nKeepAliveTimer = m_nContactsTimer = 0;
+    StopRediscovery();
     CCommandQueue::DestroyInstance();
     CContactList::DestroyInstance();
     CCallList::DestroyInstance();
@@ -103,11 +104,23 @@ bool CSkypeClient::Start(HWND hwndNotify) {
         reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, SenderThreadProc, this, 0, nullptr));
     m_bRediscovering = false;
     BroadcastDiscover();
+    // Skype may not be running yet, or may start without announcing itself.
+    StartRediscovery();
     return true;
 }
 
 void CSkypeClient::BroadcastDiscover() {
     m_pHost->Broadcast(m_uDiscoverMsg, (WPARAM)m_hwndApi.load(), 0);
+}
+
+void CSkypeClient::StartRediscovery() {
+    if (m_bRefused || m_nRediscoverTimer) return;
+    m_nRediscoverTimer = m_pHost->StartTimer(this, REDISCOVER_PERIOD_MS);
+}
+
+void CSkypeClient::StopRediscovery() {
+    if (m_nRediscoverTimer) m_pHost->StopTimer(m_nRediscoverTimer);
+    m_nRediscoverTimer = 0;
 }
 
 LRESULT CALLBACK CSkypeClient::ApiWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
@@ -158,6 +171,8 @@ LRESULT CSkypeClient::OnAttachMessage(HWND hwndSkype, LPARAM lStatus) {
     switch (lStatus) {
         case ATTACH_SUCCESS:
             m_hwndSkype = hwndSkype;
+            m_bRefused = false;
+            StopRediscovery();
             // A keep-alive re-discovery answered while still attached: the link
             // never went away. After a refusal or a log-out only OnAttached
             // turns the queue and the sending back on.
@@ -168,6 +183,8 @@ LRESULT CSkypeClient::OnAttachMessage(HWND hwndSkype, LPARAM lStatus) {
             m_nKeepAliveTimer = m_pHost->StartTimer(this, KEEPALIVE_PERIOD_MS);
             break;
         case ATTACH_REFUSED:
+            m_bRefused = true;
+            StopRediscovery();
             Detach();
             PostEvent(WM_SKYPE_REFUSED, 0, 0);
             break;
@@ -214,11 +231,14 @@ void CSkypeClient::OnTimer(UINT_PTR uId) {
             m_nKeepAliveTimer = 0;
             Detach();
             m_bRediscovering = false;
+            StartRediscovery();
         } else {
             m_bRediscovering = true;
             if (m_bStarted) BroadcastDiscover();
             ++m_nMissedPongs;
         }
+    } else if (uId != 0 && uId == m_nRediscoverTimer) {
+        if (!m_bAttached && m_bStarted) BroadcastDiscover();
     } else if (uId != 0 && uId == m_nContactsTimer) {
         m_pHost->StopTimer(m_nContactsTimer);
         m_nContactsTimer = 0;
@@ -281,7 +301,8 @@ void CSkypeClient::SenderThread() {
 void CSkypeClient::WaitForSender() {
     // Keep answering messages sent to this thread while waiting: Skype may be
     // sending us a notification while it handles our last command, and a
-    // plain wait would leave both sides blocked for ever.
+    // plain wait would leave both sides blocked for ever. The wait itself is
+    // short: a send gives up after SEND_TIMEOUT_MS, and m_bStop ends the retries.
     for (;;) {
         DWORD dw =
             ::MsgWaitForMultipleObjects(1, &m_hSenderThread, FALSE, INFINITE, QS_SENDMESSAGE);
@@ -294,6 +315,7 @@ void CSkypeClient::WaitForSender() {
 void CSkypeClient::Stop() {
     m_bStop = true;
     m_pQueue->Clear();
+    StopRediscovery();
     if (!m_bStarted) return;
     HINSTANCE hInstance = reinterpret_cast<HINSTANCE>(m_hProcess);
     if (m_hwndApi) ::DestroyWindow(m_hwndApi);

@@ -26,6 +26,11 @@ constexpr LPARAM ATTACH_API_AVAILABLE = 0x8001;
 class CSkypeClient {
 public:
     static constexpr UINT KEEPALIVE_PERIOD_MS = 30000;  // Skype answers ping within this
+    // While detached, how often the discover goes out again: a Skype that comes
+    // back without announcing itself is found within this period.
+    static constexpr UINT REDISCOVER_PERIOD_MS = 30000;
+    // One send may wait this long for Skype; a hung Skype fails it at once.
+    static constexpr UINT SEND_TIMEOUT_MS = 3000;
     static constexpr UINT CONTACTS_DEBOUNCE_MS = 1000;
     static constexpr int MAX_MISSED_PONGS = 3;
     static constexpr int SEND_RETRIES = 5;
@@ -90,6 +95,7 @@ public:
     int GetMissedPongs() const { return m_nMissedPongs; }
     UINT_PTR GetKeepAliveTimer() const { return m_nKeepAliveTimer; }
     UINT_PTR GetContactsTimer() const { return m_nContactsTimer; }
+    UINT_PTR GetRediscoverTimer() const { return m_nRediscoverTimer; }
     HWND GetApiWindow() const { return m_hwndApi; }
     HWND GetSkypeWindow() const { return m_hwndSkype; }
     HWND GetNotifyWindow() const { return m_hwndNotify; }
@@ -102,13 +108,15 @@ public:
     // procedure and tests reach the same code).
     LRESULT OnCopyData(HWND hwndSender, const COPYDATASTRUCT* pcds);
     LRESULT OnAttachMessage(HWND hwndSkype, LPARAM lStatus);
-    // Shared callback of the keep-alive and contacts timers.
+    // Shared callback of the keep-alive, contacts and rediscover timers.
     void OnTimer(UINT_PTR uId);
 
 private:
     void OnAttached();
     void Detach();
     void BroadcastDiscover();
+    void StartRediscovery();
+    void StopRediscovery();
     LRESULT SendToSkype(const std::wstring& strCommand);
     void SenderThread();
     static unsigned __stdcall SenderThreadProc(void* pArg);
@@ -159,6 +167,10 @@ private:
     std::wstring m_strConfParticipant0;
     UINT_PTR m_nKeepAliveTimer = 0;
     UINT_PTR m_nContactsTimer = 0;
+    UINT_PTR m_nRediscoverTimer = 0;
+    // Skype answered with a refusal: it is there, so asking again every period
+    // would only ask the user again and again.
+    bool m_bRefused = false;
     HANDLE m_hQueueReady = nullptr;
     int m_nMissedPongs = 0;
     UINT m_uAttachMsg = 0;

@@ -38,8 +38,15 @@ LRESULT CWin32SkypeHost::SendCopyData(HWND hwndTo, HWND hwndFrom, const void* pD
     cds.dwData = 0;
     cds.cbData = cbData;
     cds.lpData = const_cast<void*>(pData);
-    // Returns only once Skype's window procedure has handled the text.
-    return ::SendMessageW(hwndTo, WM_COPYDATA, (WPARAM)hwndFrom, (LPARAM)&cds);
+    // Waits until Skype's window procedure has handled the text, but never
+    // longer than a few seconds: a hung Skype must not hold the sender (and
+    // with it the program's exit) for ever. A time-out is a failed send.
+    DWORD_PTR dwResult = 0;
+    if (!::SendMessageTimeoutW(hwndTo, WM_COPYDATA, (WPARAM)hwndFrom, (LPARAM)&cds,
+                               SMTO_NORMAL | SMTO_ABORTIFHUNG, CSkypeClient::SEND_TIMEOUT_MS,
+                               &dwResult))
+        return 0;
+    return (LRESULT)dwResult;
 }
 
 void CWin32SkypeHost::Sleep(DWORD dwMilliseconds) { ::Sleep(dwMilliseconds); }

@@ -18,7 +18,8 @@ public:
     virtual UINT_PTR StartTimer(CSkypeClient* pClient, UINT uElapse) = 0;
     virtual void StopTimer(UINT_PTR uId) = 0;
     virtual void Broadcast(UINT uMsg, WPARAM wParam, LPARAM lParam) = 0;
-    // Sender thread: one WM_COPYDATA, returning Skype's answer (0 = not accepted).
+    // Sender thread: one WM_COPYDATA, returning Skype's answer (0 = not accepted
+    // or not answered in time).
     virtual LRESULT SendCopyData(HWND hwndTo, HWND hwndFrom, const void* pData, DWORD cbData) = 0;
     virtual void Sleep(DWORD dwMilliseconds) = 0;
     // Seconds since 1970-01-01 UTC.

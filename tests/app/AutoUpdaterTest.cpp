@@ -2,6 +2,7 @@
 // ver.ini files on 127.0.0.1 and passes the address in OMBRA_TEST_SITE.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -141,6 +142,33 @@ TEST(AutoUpdater, EveryOtherResultIsSilent) {
     offline.RunCheck(nullptr);
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_TRUE(ui.pages.empty());
+}
+
+TEST(AutoUpdater, StopWakesTheWaitingThreadAndClosesItsBoxWithoutOpeningThePage) {
+    REQUIRE_SITE();
+    std::vector<std::wstring> pages;
+    WebPageOpenerFn prevOpener = SetWebPageOpener([&](const std::wstring& url) { pages.push_back(url); });
+    DWORD dwStart = ::GetTickCount();
+    {
+        CAutoUpdater waiting(TestSite() + L"newer/", UPDATE_WAIT_MS);
+        ASSERT_TRUE(waiting.StartThread(nullptr));
+    }
+    DWORD dwWaitingMs = ::GetTickCount() - dwStart;
+    CAutoUpdater boxed(TestSite() + L"newer/", 0);
+    ASSERT_TRUE(boxed.StartThread(nullptr));
+    HWND hBox = nullptr;  // the real box: the notifier is not replaced here
+    for (int i = 0; i < 500 && !hBox; ++i, ::Sleep(20))
+        hBox = ::FindWindowW(L"#32770", L"Ombra Skype Recorder Update");
+    ASSERT_TRUE(hBox);
+    dwStart = ::GetTickCount();
+    boxed.StopThread();
+    DWORD dwBoxedMs = ::GetTickCount() - dwStart;
+    SetWebPageOpener(prevOpener);
+    printf("stopped while waiting in %lu ms, with the box up in %lu ms\n", dwWaitingMs, dwBoxedMs);
+    EXPECT_LT(dwWaitingMs, 500u);
+    EXPECT_LT(dwBoxedMs, 1000u);
+    EXPECT_FALSE(::IsWindow(hBox));
+    EXPECT_TRUE(pages.empty());
 }
 
 TEST(AutoUpdater, CheckWaitsBeforeAsking) {

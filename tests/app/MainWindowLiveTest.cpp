@@ -7,6 +7,7 @@
 
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/HelloWorldDlg.h"
@@ -200,4 +201,28 @@ TEST_F(MainWindowLive, ControlsActOnClicksOnly) {
     for (UINT uCode : {BN_SETFOCUS, BN_DOUBLECLICKED, BN_KILLFOCUS})
         m_dlg.SendMessage(WM_COMMAND, MAKEWPARAM(1011, uCode), reinterpret_cast<LPARAM>(hHistoryBtn));
     EXPECT_FALSE(::IsWindowVisible(m_hHistory));
+}
+
+TEST_F(MainWindowLive, NewTaskbarGetsTheTrayIconAgain) {
+    // Explorer's taskbar as Shell_NotifyIconW reaches it: a WM_COPYDATA to "Shell_TrayWnd".
+    static std::vector<std::pair<WPARAM, ULONG_PTR>> s_calls;
+    s_calls.clear();
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = [](HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        if (uMsg != WM_COPYDATA) return ::DefWindowProcW(hWnd, uMsg, wParam, lParam);
+        s_calls.emplace_back(wParam, reinterpret_cast<COPYDATASTRUCT*>(lParam)->dwData);
+        return TRUE;
+    };
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"Shell_TrayWnd";
+    ASSERT_TRUE(::RegisterClassW(&wc));
+    HWND hTray = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                   wc.hInstance, nullptr);
+    ASSERT_TRUE(hTray);
+    ::SendMessageW(m_dlg.m_hWnd, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    ::DestroyWindow(hTray);
+    ::UnregisterClassW(wc.lpszClassName, wc.hInstance);
+    ASSERT_EQ(1u, s_calls.size());
+    EXPECT_EQ(reinterpret_cast<WPARAM>(m_dlg.m_hWnd), s_calls[0].first);
+    EXPECT_EQ(static_cast<ULONG_PTR>(NIM_ADD), s_calls[0].second);
 }

@@ -3,7 +3,8 @@
 # created; Skype going away and coming back is attached again and recorded; a
 # second instance ends at once; quitting during a recording still enters it into
 # the history; the window position is saved at exit and restored (a bad one is
-# ignored); the refused attach shows its message.
+# ignored); the refused attach shows its message; a hung Skype neither stops the
+# exit nor, through the single-instance mutex, the next start.
 # The recorder notices a lost Skype only by its keep-alive (a ping every 30 s,
 # then a discover), so the checks that need a running recorder share that wait.
 source "$(dirname "$0")/lib.sh"
@@ -88,4 +89,21 @@ check "a negative saved position leaves the template position ($UI)" \
   test "${UI%,*,*}" != "-5,20" -a "${l2:--1}" -ge 0
 ui command 2  # Escape ends the program like Exit
 check "Escape ends the program" wait_pid "$OMBRA_PID" 20
+
+# --- Skype hangs: exit still ends the process within 5 s, the next start runs
+start_ombra || exit 1
+start_sim --announce --scenario "$E2E_TESTS/hang.txt" --quit-after 60
+check "attached to the Skype that will hang" wait_log_re 'ATTACH discover .* -> 0' 20
+check "Skype hangs with the call's queries waiting" wait_log ": hang 60" 20
+sleep 1.5  # the sender is now in a send to the hung window
+ui exit
+t0=$(date +%s%N)
+wait_pid "$OMBRA_PID" 20
+ms=$(( ($(date +%s%N) - t0) / 1000000 ))
+check "exit while Skype hangs ends the process in $ms ms (at most 5000)" test "$ms" -le 5000
+start_ombra
+sleep 1  # a second instance would have ended by now
+check "the next start is not blocked: the new recorder runs" kill -0 "$OMBRA_PID"
+check "and it exits as well" quit_ombra
+kill "$SIM_PID" 2>/dev/null
 e2e_finish

@@ -88,7 +88,7 @@ const Commands STARTUP = {L"get currentuserhandle", L"get connstatus", L"get use
 
 }  // namespace
 
-TEST_F(LinkTest, StartMakesTheHiddenApiWindowAndBroadcastsOnce) {
+TEST_F(LinkTest, StartMakesTheHiddenApiWindowAndBroadcastsOncePerPeriod) {
     HWND hwndApi = m_client.GetApiWindow();
     ASSERT_TRUE(::IsWindow(hwndApi));
     EXPECT_FALSE(::IsWindowVisible(hwndApi));
@@ -115,6 +115,8 @@ TEST_F(LinkTest, StartMakesTheHiddenApiWindowAndBroadcastsOnce) {
     EXPECT_EQ(1u, m_host.m_broadcasts.size());
     EXPECT_EQ(HWND_FAKE_NOTIFY, m_client.GetNotifyWindow());
     EXPECT_TRUE(m_host.m_events.empty());
+    Tick();  // no Skype yet: asked again every period
+    EXPECT_EQ(2u, m_host.m_broadcasts.size());
 }
 
 TEST_F(LinkTest, StopEndsTheSenderPromptlyBeforeAnyAttach) {
@@ -326,7 +328,7 @@ TEST_F(KeepAliveTest, OneMissThenSuccessIsNoNewAttach) {
     EXPECT_EQ(1, m_client.GetMissedPongs());
 }
 
-TEST_F(KeepAliveTest, FourSilentTicksDetachQuietly) {
+TEST_F(KeepAliveTest, FourSilentTicksDetachQuietlyThenDiscoverEveryPeriod) {
     ASSERT_TRUE(m_client.Start(HWND_FAKE_NOTIFY));  // broadcasts need a started client
     m_host.m_broadcasts.clear();
     Answer(ATTACH_SUCCESS);
@@ -343,11 +345,21 @@ TEST_F(KeepAliveTest, FourSilentTicksDetachQuietly) {
     EXPECT_FALSE(m_client.IsAttached());
     EXPECT_FALSE(m_client.IsRediscovering());
     EXPECT_EQ(0u, m_client.GetKeepAliveTimer());
-    EXPECT_TRUE(m_host.m_timers.empty());
     EXPECT_EQ(nEvents, m_host.m_events.size());  // silently
     EXPECT_FALSE(m_client.QueueCommand(L"get call 1 status"));
+    // Detached: only the rediscover timer runs, one discover per period.
+    UINT_PTR uRediscover = m_client.GetRediscoverTimer();
+    ASSERT_NE(0u, uRediscover);
+    EXPECT_EQ(1u, m_host.m_timers.size());
+    EXPECT_EQ(30000u, m_host.TimerElapse(uRediscover));
     Tick();
-    EXPECT_EQ(3u, m_host.m_broadcasts.size());
+    Tick();
+    EXPECT_EQ(5u, m_host.m_broadcasts.size());
+    Answer(ATTACH_SUCCESS);  // Skype is back without announcing itself
+    EXPECT_TRUE(m_client.IsAttached());
+    EXPECT_EQ(2u, m_host.CountEvents(WM_SKYPE_ATTACHED));
+    EXPECT_FALSE(m_host.HasTimer(uRediscover));
+    EXPECT_EQ(0u, m_client.GetRediscoverTimer());
     m_client.Stop();
     DrainThreadMessages();
 }
@@ -383,6 +395,7 @@ TEST_F(KeepAliveTest, RefusedWhileAttachedKeepsTheTimerRunning) {
     EXPECT_EQ(Commands{}, Queued());
     for (int i = 0; i < 4; ++i) Tick();
     EXPECT_EQ(0u, m_client.GetKeepAliveTimer());
+    EXPECT_EQ(0u, m_client.GetRediscoverTimer());  // it said no: not asked every period
     // While refused, API_AVAILABLE answers (not started: nothing to broadcast).
     Answer(ATTACH_API_AVAILABLE);
     Answer(ATTACH_SUCCESS);

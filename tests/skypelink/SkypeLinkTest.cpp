@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -217,15 +219,33 @@ private:
     CProcess m_process;
 };
 
-// The real Win32 host with a short keep-alive period, so the keep-alive
-// timeline plays in seconds instead of minutes.
+// The real Win32 host with short keep-alive and rediscover periods (1.5 s for
+// 30 s), so their timeline plays in seconds instead of minutes.
 class CQuickKeepAliveHost : public CWin32SkypeHost {
 public:
+    static constexpr UINT PERIOD_MS = 1500;
     UINT_PTR StartTimer(CSkypeClient* pClient, UINT uElapse) override {
-        return CWin32SkypeHost::StartTimer(
-            pClient, uElapse == CSkypeClient::KEEPALIVE_PERIOD_MS ? 1500 : uElapse);
+        bool bLong = uElapse == CSkypeClient::KEEPALIVE_PERIOD_MS ||
+                     uElapse == CSkypeClient::REDISCOVER_PERIOD_MS;
+        return CWin32SkypeHost::StartTimer(pClient, bLong ? PERIOD_MS : uElapse);
     }
 };
+
+// The time skypesim logged for the first line at or after nFrom that holds
+// every one of the texts; -1 when there is none.
+double LogTime(const std::string& strLog, std::initializer_list<const char*> texts,
+               size_t nFrom = 0) {
+    for (size_t nPos = strLog.rfind('\n', nFrom) + 1; nPos < strLog.size();) {
+        size_t nEnd = strLog.find('\n', nPos);
+        if (nEnd == std::string::npos) nEnd = strLog.size();
+        std::string strLine = strLog.substr(nPos, nEnd - nPos);
+        bool bAll = true;
+        for (const char* psz : texts) bAll = bAll && strLine.find(psz) != std::string::npos;
+        if (bAll) return atof(strLine.c_str());
+        nPos = nEnd + 1;
+    }
+    return -1;
+}
 
 class SkypeLinkTest : public ::testing::Test {
 protected:
@@ -344,13 +364,14 @@ TEST_F(SkypeLinkTest, AttachStartupFriendsAndACall) {
     EXPECT_EQ(0u, sim.Lines("FAIL").size());
 }
 
-TEST_F(SkypeLinkTest, KeepAlivePingPongThenSilenceDetachesAndAnnounceReattaches) {
+TEST_F(SkypeLinkTest, KeepAlivePingPongThenSilenceDetachesAndThePeriodicDiscoverReattaches) {
     CSkypeSim sim(L"keepalive");
+    // Silent for six periods (three minutes at 30 s), then back without
+    // announcing itself.
     ASSERT_TRUE(
         sim.Start("wait-attach\n"
                   "after 4 silent\n"
-                  "after 9 resume\n"
-                  "announce\n"));
+                  "after 9 resume\n"));
     StartClient();
     ASSERT_TRUE(WaitAttached());
     // Every tick probes and Skype's pong keeps the link up.
@@ -381,11 +402,21 @@ TEST_F(SkypeLinkTest, KeepAlivePingPongThenSilenceDetachesAndAnnounceReattaches)
     EXPECT_EQ(1u, CountEvents(WM_SKYPE_ATTACHED));
     EXPECT_EQ(0u, CountEvents(WM_SKYPE_REFUSED));
 
-    // Skype comes back: API available, discover, a full attach again.
-    ASSERT_TRUE(PumpUntil([] { return CountEvents(WM_SKYPE_ATTACHED) == 2; }, 10000));
+    // Detached, the client keeps asking every period; Skype, back, answers the
+    // next discover and the client attaches in full again, within one period.
+    ASSERT_TRUE(PumpUntil([] { return CountEvents(WM_SKYPE_ATTACHED) == 2; }, 15000));
     EXPECT_TRUE(m_pClient->IsAttached());
     ASSERT_TRUE(PumpUntil([&] { return sim.Count("RECV", "search friends") == 2; }, 5000));
     EXPECT_EQ(2u, sim.Count("RECV", "get currentuserhandle"));
+    strLog = sim.Log();
+    size_t nResume = strLog.find("STEP line 3: resume");
+    ASSERT_NE(std::string::npos, nResume);
+    double dResume = LogTime(strLog, {"STEP line 3: resume"});
+    double dAttach = LogTime(strLog, {"ATTACH discover", "-> 0"}, nResume);
+    ASSERT_GT(dAttach, 0);
+    printf("attached again %.2f s after Skype came back (period %.1f s)\n", dAttach - dResume,
+           CQuickKeepAliveHost::PERIOD_MS / 1000.0);
+    EXPECT_LT(dAttach - dResume, CQuickKeepAliveHost::PERIOD_MS / 1000.0 + 0.5);
 }
 
 TEST_F(SkypeLinkTest, RevokedAccessComesBackThroughTheKeepAliveDiscover) {

@@ -35,6 +35,10 @@ std::wstring CheckStep(const SimStep& st) {
         k == L"SILENT" || k == L"RESUME" || k == L"EXIT")
         return n == 1 ? L"" : w[0] + L" takes no arguments";
     if (k == L"WAIT-RECV" || k == L"SEND") return n >= 2 ? L"" : w[0] + L" needs a text";
+    if (k == L"HANG") {
+        double d = 0;
+        return n == 2 && ParseSeconds(w[1], d) ? L"" : L"hang needs a number of seconds";
+    }
     if (k == L"FRIEND") return n >= 2 ? L"" : L"friend needs a handle";
     if (k == L"UNFRIEND") return n == 2 ? L"" : L"unfriend needs exactly one handle";
     if (k == L"STATUS") return n == 2 ? L"" : L"status needs one word";

@@ -310,6 +310,11 @@ bool CSimApp::RunStep(const SimStep& st) {
         m_bSilent = true;
     } else if (k == L"RESUME") {
         m_bSilent = false;
+    } else if (k == L"HANG") {
+        // A hung Skype: its window handles nothing, not even messages sent to it.
+        Flush();
+        ::Sleep(static_cast<DWORD>(wcstod(w[1].c_str(), nullptr) * 1000));
+        m_log.Write(L"INFO", L"hang over");
     } else if (k == L"SEND") {
         Notify(st.RestFrom(1));
     } else if (k == L"FRIEND") {
