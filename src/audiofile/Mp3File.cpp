@@ -250,7 +250,7 @@ bool CMp3File::Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate
     if (pTags) {
         std::vector<uint8_t> tag = BuildTag(m_hStream, *pTags, MP3_TAG_PADDING);
         // A failed write is kept for GetFailure, as for the frames.
-        PutOut(tag.data(), tag.size());
+        if (PutOut(tag.data(), tag.size())) FlushToDisk();
     }
     return true;
 }
