@@ -8,7 +8,7 @@ BUILD="$ROOT/build"
 
 PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   mingw-w64-tools binutils-mingw-w64-x86-64 wine wine64 xvfb x11-utils imagemagick
-  sox mpg123 lame espeak-ng fonts-liberation gstreamer1.0-plugins-good
+  sox mpg123 python3-mutagen lame espeak-ng fonts-liberation gstreamer1.0-plugins-good
   gstreamer1.0-plugins-ugly gstreamer1.0-libav python3 libxml2-utils librsvg2-bin
   dpkg-dev googletest make gzip xz-utils nsis)
 

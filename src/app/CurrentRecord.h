@@ -33,6 +33,7 @@ public:
 
     const std::wstring& GetCallIds() const { return m_strCallIds; }
     const RecordEntry& GetEntry() const { return m_entry; }
+    int64_t GetStartTime() const { return m_tStart; }
     bool IsPaused() const { return m_bPaused; }
     int GetPausedSeconds() const { return m_nPausedSeconds; }
 

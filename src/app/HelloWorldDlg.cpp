@@ -16,6 +16,7 @@
 #include "resource.h"
 #include "settings/DlgOptions.h"
 #include "settings/GeneralProfile.h"
+#include "skype/ContactList.h"
 #include "skype/SkypeClient.h"
 
 namespace {
@@ -408,13 +409,28 @@ void CHelloWorldDlg::SetRecordState(int nState) {
 
 void CHelloWorldDlg::StartRecording(const std::wstring& strPath, int nSampleRate, int nBitrate, int nMode) {
     // A one-sided recording must not wait for the side that never comes.
-    if (m_pAudioServer)
-        m_pAudioServer->StartRecording(strPath.c_str(), nSampleRate, nBitrate, nMode, m_pProfile->m_nRecordSide);
+    if (m_pAudioServer) {
+        Mp3Tags tags;
+        if (m_pCurrentRecord) tags = MakeRecordTags(m_pCurrentRecord->GetEntry());
+        m_pAudioServer->StartRecording(strPath.c_str(), nSampleRate, nBitrate, nMode, m_pProfile->m_nRecordSide,
+                                       m_pCurrentRecord ? &tags : nullptr);
+    }
     // Should the program be killed, the next start enters the recording from this.
     if (m_pCurrentRecord) {
         m_journal.Write(m_pCurrentRecord->GetEntry());
         m_strJournalCallIds = m_pCurrentRecord->GetCallIds();
     }
+}
+
+Mp3Tags CHelloWorldDlg::MakeRecordTags(const RecordEntry& entry) {
+    return BuildRecordTags(entry.m_strName, CContactList::GetInstance()->FormatDisplayNames(entry.m_strName),
+                           entry.m_nType, m_pCurrentRecord->GetStartTime());
+}
+
+void CHelloWorldDlg::RetagRecording(const RecordEntry& entry) {
+    // Partners who joined and full names learnt during the call; should they not
+    // fit, the file keeps the tag it began with.
+    if (m_pCurrentRecord) RewriteMp3Tags(entry.m_strFile.c_str(), MakeRecordTags(entry));
 }
 
 void CHelloWorldDlg::StopRecorder() {

@@ -79,6 +79,8 @@ private:
     void SetRecordState(int nState) override;
     void StartRecording(const std::wstring& strPath, int nSampleRate, int nBitrate, int nMode) override;
     void StopRecorder() override;
+    void RetagRecording(const RecordEntry& entry) override;
+    Mp3Tags MakeRecordTags(const RecordEntry& entry);
     int GetFailedFileSeconds() override;
     void AddRecord(const RecordEntry& entry) override;
     void AddHistoryItem(const RecordEntry& entry) override;

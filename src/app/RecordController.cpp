@@ -67,6 +67,26 @@ std::wstring BuildRecordPath(const std::wstring& strFolder, const std::wstring& 
     return strFolder + L"\\" + MakeFileNamePart(strName) + L"_" + FormatRecordStamp(tNow);
 }
 
+Mp3Tags BuildRecordTags(const std::wstring& strHandles, const std::wstring& strNames, int nType,
+                        int64_t tStart) {
+    Mp3Tags tags;
+    tags.strTitle = L"Call with " + strNames;
+    tags.strArtist = strNames;
+    tags.strAlbum = L"Ombra Skype Recorder";
+    tags.strComment = L"Skype: " + strHandles + (nType == 1 ? L" (incoming call)" : L" (outgoing call)");
+    time_t t = static_cast<time_t>(tStart);
+    struct tm local {};
+    if (localtime_s(&local, &t) == 0) {
+        tags.stRecorded.wYear = static_cast<WORD>(local.tm_year + 1900);
+        tags.stRecorded.wMonth = static_cast<WORD>(local.tm_mon + 1);
+        tags.stRecorded.wDay = static_cast<WORD>(local.tm_mday);
+        tags.stRecorded.wHour = static_cast<WORD>(local.tm_hour);
+        tags.stRecorded.wMinute = static_cast<WORD>(local.tm_min);
+        tags.stRecorded.wSecond = static_cast<WORD>(local.tm_sec);
+    }
+    return tags;
+}
+
 int GetAudioRoutes(int nRecordSide, AudioRoute routes[2]) {
     if (nRecordSide == 0) {
         routes[0] = {false, REMOTE_PORT_TEXT};
@@ -224,6 +244,7 @@ void CRecordController::OnRecordFinished() {
     // The writer has already told the user when the file could not be created;
     // an entry for a file that does not exist would only be a dead row.
     if (FileExists(entry.m_strFile)) {
+        m_host.RetagRecording(entry);
         m_host.AddRecord(entry);
         m_host.AddHistoryItem(entry);
     }

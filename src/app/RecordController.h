@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/CurrentRecord.h"
+#include "audiofile/Mp3File.h"
 #include "history/RecordHistory.h"
 #include "app/RecordStates.h"
 
@@ -52,6 +53,12 @@ std::wstring BuildRecordPath(const std::wstring& strFolder, const std::wstring& 
 // The local time of tNow as "%Y-%m-%d_%H-%M-%S"; empty when it cannot be converted.
 std::wstring FormatRecordStamp(int64_t tNow);
 
+// What a recording's file says about itself: title "Call with " and the partners'
+// names as the history shows them (strNames), the names as artist, the program
+// as album, the local start time, and the handles and direction in the comment.
+Mp3Tags BuildRecordTags(const std::wstring& strHandles, const std::wstring& strNames, int nType,
+                        int64_t tStart);
+
 // One Skype redirection command the controller asks for.
 struct AudioRoute {
     bool bMicrophone;  // true: RedirectMicrophone, false: RedirectOutput
@@ -75,6 +82,8 @@ public:
                                 int nMode) = 0;
     // Returns when the file is complete and closed.
     virtual void StopRecorder() = 0;
+    // The closed file's tag is brought up to the entry's final partners.
+    virtual void RetagRecording(const RecordEntry&) {}
     // Seconds the stopped recording's file holds when a write to it failed; -1 when none did.
     virtual int GetFailedFileSeconds() { return -1; }
     // History store and window.

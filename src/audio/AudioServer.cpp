@@ -186,7 +186,7 @@ void CAudioServer::SetRecordState(int nState) {
 }
 
 void CAudioServer::StartRecording(const wchar_t* pszPath, int nOutSampleRate, int nBitrateKbps,
-                                  int nChannelMode, int nRecordSide) {
+                                  int nChannelMode, int nRecordSide, const Mp3Tags* pTags) {
     int nState = m_nRecordState;
     if (nState == RECSTATE_RECORDING || nState == RECSTATE_PAUSED || nState == RECSTATE_RESUMED) return;
     if (!pszPath) {
@@ -198,5 +198,5 @@ void CAudioServer::StartRecording(const wchar_t* pszPath, int nOutSampleRate, in
     if (nLen + 4 + 1 > AUDIO_MAX_PATH) return;
     std::wstring strPath(pszPath);
     strPath += L".mp3";
-    m_pRecorder->Start(strPath.c_str(), nChannelMode, nOutSampleRate, nBitrateKbps, nRecordSide);
+    m_pRecorder->Start(strPath.c_str(), nChannelMode, nOutSampleRate, nBitrateKbps, nRecordSide, pTags);
 }

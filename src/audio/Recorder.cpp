@@ -49,7 +49,7 @@ CRecorder::~CRecorder() {
 }
 
 bool CRecorder::Start(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate, int nBitrateKbps,
-                      int nRecordSide) {
+                      int nRecordSide, const Mp3Tags* pTags) {
     if (!pszPath) {
         ::SetLastError(AUDIOERR_NULL_PATH);
         return false;
@@ -57,7 +57,7 @@ bool CRecorder::Start(const wchar_t* pszPath, int nChannelMode, int nOutSampleRa
     // One recording at a time; a stop still draining (its wait dispatches messages)
     // is still writing into the MP3 file, which must not be reopened under it.
     if (m_bActive || m_hMixerThread.IsValid()) return false;
-    if (!m_mp3File.Open(pszPath, nChannelMode, nOutSampleRate, nBitrateKbps)) return false;
+    if (!m_mp3File.Open(pszPath, nChannelMode, nOutSampleRate, nBitrateKbps, pTags)) return false;
     m_strPath = pszPath;
     // Feed what the encoder takes: a mode it does not know gives a mono encoder,
     // and stereo frames into it would play at half speed.

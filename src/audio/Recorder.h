@@ -33,9 +33,9 @@ public:
     CRecorder& operator=(const CRecorder&) = delete;
 
     // Opens the MP3 file and starts the mixer. pszPath is the full name with
-    // ".mp3"; nChannelMode 0 mono, 1 stereo, 2 joint stereo.
+    // ".mp3"; nChannelMode 0 mono, 1 stereo, 2 joint stereo; pTags, if given, tag the file.
     bool Start(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate, int nBitrateKbps,
-               int nRecordSide = RECSIDE_BOTH);
+               int nRecordSide = RECSIDE_BOTH, const Mp3Tags* pTags = nullptr);
     // Writes what is still queued, then closes the file. Keeps the calling
     // thread's window messages flowing meanwhile.
     void Stop();

@@ -3,8 +3,11 @@
 #include <lame/lame.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "audiofile/AudioErrors.h"
 #include "base/Notifier.h"
@@ -45,6 +48,7 @@ void ShowCreateFailed(DWORD dwError) {
 }
 
 lame_t CreateEncoder(int nChannelMode, int nOutSampleRate, int nBitrateKbps) {
+    // A tag, if any, is written by the writer itself before the first frame.
     lame_t hStream = lame_init();
     if (!hStream) return nullptr;
     lame_set_errorf(hStream, SilentReport);
@@ -80,6 +84,7 @@ lame_t CreateEncoder(int nChannelMode, int nOutSampleRate, int nBitrateKbps) {
     lame_set_emphasis(hStream, 0);
     lame_set_disable_reservoir(hStream, 1);
     lame_set_bWriteVbrTag(hStream, 0);
+    lame_set_write_id3tag_automatic(hStream, 0);
     if (lame_init_params(hStream) != 0) {
         lame_close(hStream);
         return nullptr;
@@ -87,7 +92,90 @@ lame_t CreateEncoder(int nChannelMode, int nOutSampleRate, int nBitrateKbps) {
     return hStream;
 }
 
+// Room left in a new file's tag, so that the names known at the end of the
+// recording (partners who joined, full names learnt) still fit into it.
+constexpr size_t MP3_TAG_PADDING = 1024;
+
+// LAME's UTF-16 texts: byte-order mark first, NUL-terminated.
+std::vector<unsigned short> ToLameUtf16(const std::wstring& str) {
+    std::vector<unsigned short> text;
+    text.reserve(str.size() + 2);
+    text.push_back(0xFEFF);
+    for (wchar_t ch : str) text.push_back(static_cast<unsigned short>(ch));
+    text.push_back(0);
+    return text;
+}
+
+void SetTagText(lame_t hStream, const char* pszFrame, const std::wstring& str) {
+    if (!str.empty()) id3tag_set_textinfo_utf16(hStream, pszFrame, ToLameUtf16(str).data());
+}
+
+// The ID3v2 tag LAME makes of the texts, with nPadding zero bytes after its frames.
+std::vector<uint8_t> BuildTag(lame_t hStream, const Mp3Tags& tags, size_t nPadding) {
+    id3tag_init(hStream);
+    id3tag_add_v2(hStream);
+    id3tag_v2_only(hStream);
+    id3tag_set_pad(hStream, nPadding);
+    SetTagText(hStream, "TIT2", tags.strTitle);
+    SetTagText(hStream, "TPE1", tags.strArtist);
+    SetTagText(hStream, "TALB", tags.strAlbum);
+    const SYSTEMTIME& st = tags.stRecorded;
+    if (st.wYear) {
+        // ID3v2.3 keeps the date in three frames: year, day and month, hour and minute.
+        wchar_t szText[16];
+        std::swprintf(szText, 16, L"%04u", st.wYear);
+        SetTagText(hStream, "TYER", szText);
+        std::swprintf(szText, 16, L"%02u%02u", st.wDay, st.wMonth);
+        SetTagText(hStream, "TDAT", szText);
+        std::swprintf(szText, 16, L"%02u%02u", st.wHour, st.wMinute);
+        SetTagText(hStream, "TIME", szText);
+    }
+    if (!tags.strComment.empty())
+        id3tag_set_comment_utf16(hStream, "eng", ToLameUtf16(L"").data(),
+                                 ToLameUtf16(tags.strComment).data());
+    std::vector<uint8_t> tag(lame_get_id3v2_tag(hStream, nullptr, 0));
+    if (!tag.empty() && lame_get_id3v2_tag(hStream, tag.data(), tag.size()) != tag.size()) tag.clear();
+    return tag;
+}
+
+// Size of the ID3v2.3 tag at the start of the file (header included); 0 when there is none.
+size_t ReadTagSize(FILE* pFile) {
+    unsigned char header[10];
+    if (::fread(header, 1, 10, pFile) != 10 || std::memcmp(header, "ID3\x03", 4) != 0) return 0;
+    for (int i = 6; i < 10; ++i)
+        if (header[i] & 0x80) return 0;
+    return 10 + ((size_t(header[6]) << 21) | (size_t(header[7]) << 14) | (size_t(header[8]) << 7) |
+                 size_t(header[9]));
+}
+
 }  // namespace
+
+bool RewriteMp3Tags(const wchar_t* pszPath, const Mp3Tags& tags) {
+    if (!pszPath) return false;
+    lame_t hStream = lame_init();
+    if (!hStream) return false;
+    lame_set_errorf(hStream, SilentReport);
+    lame_set_debugf(hStream, SilentReport);
+    lame_set_msgf(hStream, SilentReport);
+    lame_set_in_samplerate(hStream, MP3_INPUT_SAMPLE_RATE);
+    lame_set_num_channels(hStream, 1);
+    lame_set_mode(hStream, MONO);
+    lame_set_write_id3tag_automatic(hStream, 0);
+    bool bOk = false;
+    FILE* pFile = lame_init_params(hStream) == 0 ? ::_wfopen(pszPath, L"r+b") : nullptr;
+    if (pFile) {
+        size_t nOld = ReadTagSize(pFile);
+        size_t nBare = nOld ? BuildTag(hStream, tags, 0).size() : 0;
+        if (nBare && nBare <= nOld) {
+            std::vector<uint8_t> tag = BuildTag(hStream, tags, nOld - nBare);
+            bOk = tag.size() == nOld && ::fseek(pFile, 0, SEEK_SET) == 0 &&
+                  ::fwrite(tag.data(), 1, tag.size(), pFile) == tag.size();
+        }
+        if (::fclose(pFile) != 0) bOk = false;
+    }
+    lame_close(hStream);
+    return bOk;
+}
 
 CMp3File::~CMp3File() {
     if (!m_bClosed) Finish();
@@ -121,7 +209,8 @@ bool CMp3File::FlushToDisk() {
     return true;
 }
 
-bool CMp3File::Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate, int nBitrateKbps) {
+bool CMp3File::Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate, int nBitrateKbps,
+                    const Mp3Tags* pTags) {
     if (!pszPath) return false;
     if (!m_bClosed) Finish();  // a writer is reused: never leak an open encoding
 
@@ -157,6 +246,12 @@ bool CMp3File::Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate
     m_nFramesOnDisk = 0;
     m_nLastFlushMs = ::GetTickCount64();
     m_bClosed = false;
+    // The tag goes out at once: even a recording stopped before its first block names itself.
+    if (pTags) {
+        std::vector<uint8_t> tag = BuildTag(m_hStream, *pTags, MP3_TAG_PADDING);
+        // A failed write is kept for GetFailure, as for the frames.
+        if (PutOut(tag.data(), tag.size())) FlushToDisk();
+    }
     return true;
 }
 

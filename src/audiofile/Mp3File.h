@@ -5,6 +5,7 @@
 // that dies loses less than a second; every write, flush and close is checked.
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include <windows.h>
 
@@ -19,6 +20,21 @@ constexpr int MP3_CHANNEL_MONO = 0;
 constexpr int MP3_CHANNEL_STEREO = 1;
 constexpr int MP3_CHANNEL_JOINT_STEREO = 2;
 
+// What a recording says about itself: an ID3v2 tag with UTF-16 texts at the
+// start of the file. Empty texts are left out; a zero wYear leaves out the date.
+struct Mp3Tags {
+    std::wstring strTitle;
+    std::wstring strArtist;
+    std::wstring strAlbum;
+    std::wstring strComment;
+    SYSTEMTIME stRecorded{};  // local time of the recording
+};
+
+// Replaces the ID3v2 tag at the start of a finished file in place, keeping its
+// size, so the audio behind it is never moved. False (file untouched) when the
+// file has no tag of ours or the new texts do not fit into it.
+bool RewriteMp3Tags(const wchar_t* pszPath, const Mp3Tags& tags);
+
 class CMp3File : public IWriteToFile {
 public:
     CMp3File() = default;
@@ -29,7 +45,10 @@ public:
     // Creates (or empties) the file and sets up the encoder. nChannelMode: 0 mono,
     // 1 stereo, 2 joint stereo (anything else mono); nOutSampleRate 0 lets the
     // encoder choose. A file that cannot be created is reported in a message box.
-    bool Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate, int nBitrateKbps);
+    // With pTags the file begins with their ID3v2 tag, padded so that later
+    // texts (a partner joining, a name learnt) can replace it in place.
+    bool Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate, int nBitrateKbps,
+              const Mp3Tags* pTags = nullptr);
     bool Write(const CBuffer* pBuffer) override;
     bool Close() override;
 

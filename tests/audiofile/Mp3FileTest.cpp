@@ -2,15 +2,33 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "audiofile/AudioErrors.h"
 #include "audiofile/Mp3File.h"
+#include "audiofile/Mp3Info.h"
 #include "base/Notifier.h"
 
 namespace {
+
+std::vector<unsigned char> ReadAll(const std::wstring& strPath) {
+    std::vector<unsigned char> data;
+    FILE* pFile = ::_wfopen(strPath.c_str(), L"rb");
+    if (!pFile) return data;
+    unsigned char chunk[4096];
+    size_t n;
+    while ((n = ::fread(chunk, 1, sizeof(chunk), pFile)) > 0) data.insert(data.end(), chunk, chunk + n);
+    ::fclose(pFile);
+    return data;
+}
+
+bool Contains(const std::vector<unsigned char>& data, const std::wstring& strText) {
+    const auto* p = reinterpret_cast<const unsigned char*>(strText.data());
+    return std::search(data.begin(), data.end(), p, p + strText.size() * 2) != data.end();
+}
 
 std::wstring TempPath(const wchar_t* pszName) {
     wchar_t szDir[MAX_PATH];
@@ -164,6 +182,40 @@ TEST_F(Mp3FileTest, StopBeforeAnyBlockLeavesOnlyTheFlush) {
     CFrameScan scan = ScanFrames(strPath);
     EXPECT_TRUE(scan.bConsistent);
     EXPECT_LE(scan.nFrames, 3);
+    ::DeleteFileW(strPath.c_str());
+}
+
+// The tag leads the file from its opening on; the recovery still counts only the
+// audio, and a retag changes the tag's texts without moving a byte of audio.
+TEST_F(Mp3FileTest, TagLeadsTheFileAndIsRewrittenInPlace) {
+    std::wstring strPath = TempPath(L"ombra_mp3_tags.mp3");
+    Mp3Tags tags;
+    tags.strTitle = L"Call with \u0411\u043e\u0440\u0438\u0441";
+    tags.stRecorded.wYear = 2026;
+    CMp3File file;
+    ASSERT_TRUE(file.Open(strPath.c_str(), MP3_CHANNEL_STEREO, 32000, 64, &tags));
+    std::vector<unsigned char> opened = ReadAll(strPath);
+    ASSERT_GT(opened.size(), 1024u);
+    EXPECT_EQ(std::string(opened.begin(), opened.begin() + 4), std::string("ID3\x03", 4));
+    CBuffer block(640);
+    for (int i = 0; i < 100; ++i) {  // one second
+        FillTone(block, 2, i * 160);
+        ASSERT_TRUE(file.Write(&block));
+    }
+    ASSERT_TRUE(file.Close());
+    EXPECT_NEAR(GetMp3Duration(strPath), 1.0, 0.1);
+
+    std::vector<unsigned char> before = ReadAll(strPath);
+    tags.strTitle += L" | \u738b\u5c0f\u660e | carol | dave";
+    ASSERT_TRUE(RewriteMp3Tags(strPath.c_str(), tags));
+    std::vector<unsigned char> after = ReadAll(strPath);
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_TRUE(std::equal(after.begin() + opened.size(), after.end(), before.begin() + opened.size()));
+    EXPECT_TRUE(Contains(after, tags.strTitle));
+
+    tags.strTitle.assign(2000, L'x');  // does not fit: the file keeps its tag
+    EXPECT_FALSE(RewriteMp3Tags(strPath.c_str(), tags));
+    EXPECT_EQ(ReadAll(strPath), after);
     ::DeleteFileW(strPath.c_str());
 }
 

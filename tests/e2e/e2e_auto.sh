@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Automatic mode: one incoming call recorded from INPROGRESS to FINISHED, with
 # the audio redirected to the two ports, both sides in their own channel, the
-# file named after the partner and the start time, and the history entry.
+# file named after the partner and the start time, its tag, and the history entry.
 source "$(dirname "$0")/lib.sh"
 e2e_init auto
 
@@ -51,5 +51,8 @@ check "history entry: bob, incoming, file, new, about 4 s" py record "$xml" -1 n
 t=$(python3 -c "import sys,json;print(json.loads(sys.stdin.readline())['time'])" \
   < <(py records "$xml"))
 check "file name stamp is the entry's start time in local time" py stamp "$mp3" "$t"
+check "MP3 tag: bob's Cyrillic full name, the album, the start time, handle and direction" \
+  py tags "$mp3" "$t" "TIT2=Call with Борис Петров" "TPE1=Борис Петров" \
+  "TALB=Ombra Skype Recorder" "COMM==eng=Skype: bob (incoming call)"
 check "exactly one entry" test "$(py records "$xml" | wc -l)" = 1
 e2e_finish

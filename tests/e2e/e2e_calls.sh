@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Several calls: a second call joins a running recording and the entry names both
 # partners; a call ending while another is still active does not stop it; a call
-# on hold that began earlier names the recording it starts.
+# on hold that began earlier names the recording it starts. The file's tag is
+# brought up to the partners who joined.
 source "$(dirname "$0")/lib.sh"
 e2e_init calls
 
@@ -42,6 +43,12 @@ check "a joining call: the first entry names bob,carol" \
 file_of() { py records "$xml" | sed -n "$1p" | python3 -c "import sys,json;print(json.load(sys.stdin)['file'])"; }
 first=$(file_of 1); second=$(file_of 2)
 check "first file named after bob: $first" test "$(basename "$(unixpath "$first")" | cut -c1-4)" = bob_
+t1=$(py records "$xml" | sed -n 1p | python3 -c "import sys,json;print(json.load(sys.stdin)['time'])")
+check "first file's tag names Bob Builder and carol's Chinese full name, as the history does" \
+  py tags "$(unixpath "$first")" "$t1" "TIT2=Call with Bob Builder | 王小明" "TPE1=Bob Builder | 王小明" \
+  "TALB=Ombra Skype Recorder" "COMM==eng=Skype: bob,carol (incoming call)"
+check "carol's joining leaves the first file decodable, about 6 s" \
+  py mp3 "$(unixpath "$first")" --seconds 6 --tol 1.5
 check "second entry names bob,carol" py record "$xml" 1 name=bob,carol
 check "a held call that began earlier names the recording: $second" \
   test "$(basename "$(unixpath "$second")" | cut -c1-4)" = bob_

@@ -12,6 +12,9 @@
       appear in this order (repeats of a text in a row count once)
   e2echeck.py simrecv FILE PATTERN... skypesim's RECV lines contain these in order
   e2echeck.py stamp FILE TIME         the file name's stamp is TIME in local time
+  e2echeck.py tags FILE TIME FRAME=TEXT...
+      reads FILE's ID3v2 tag with mid3v2 (mutagen): each frame holds exactly TEXT
+      and the recording date is TIME in local time, to the minute
 
 Every check prints what it measured and exits 1 when it does not hold.
 """
@@ -266,13 +269,27 @@ def cmd_stamp(args):
         fail("stamp")
 
 
+def cmd_tags(args):
+    out = subprocess.run(["mid3v2", "--list", args[0]], capture_output=True, text=True,
+                         encoding="utf-8").stdout
+    print(out.rstrip())
+    frames = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+    # ID3v2.3 dates: year, day and month, hour and minute.
+    want = time.strftime("TYER=%Y TDAT=%d%m TIME=%H%M", time.localtime(int(args[1]))).split()
+    want += args[2:]
+    for cond in want:
+        key, text = cond.split("=", 1)
+        if frames.get(key) != text:
+            fail("%s is %r, wanted %r" % (key, frames.get(key), text))
+
+
 def main():
     if len(sys.argv) < 3:
         print(__doc__)
         sys.exit(2)
     cmds = {"mp3": cmd_mp3, "records": cmd_records, "record": cmd_record, "reg": cmd_reg,
             "regcheck": cmd_regcheck, "order": cmd_order, "simrecv": cmd_simrecv,
-            "stamp": cmd_stamp}
+            "stamp": cmd_stamp, "tags": cmd_tags}
     if sys.argv[1] not in cmds:
         print(__doc__)
         sys.exit(2)
