@@ -51,17 +51,19 @@ protected:
     LRESULT OnPaint() override;
 
 private:
-    // Draws into the kept off-screen bitmap and copies that to hTarget.
+    // Draws to a window DC and remembers what the screen now shows.
     void Paint(HDC hTarget, const RECT& rcClient);
+    MeterBlocks Blocks(int cxClient) const;
 
     // What the screen shows, so that a level that changes no pixel draws nothing.
     bool m_bShown = false;
     int m_cxShown = 0;
     MeterBlocks m_mbShown{0.0, 0, 0};
-    // Kept for the whole life of the control: making a memory DC and bitmap
-    // for every level costs more than drawing the blocks.
+    // The off-screen picture, kept for the whole life of the control: making a
+    // memory DC and bitmap for every level costs more than drawing the blocks.
     CCompatibleDC m_dcMem;
     CBitmap m_bmpMem;
+    DWORD* m_pBits = nullptr;
     SIZE m_szMem{0, 0};
     HGDIOBJ m_hOldBmp = nullptr;
     int m_nNumSteps = 10;
