@@ -22,12 +22,19 @@ public:
     ~CKCBusyProgressCtrl();
     CKCBusyProgressCtrl(const CKCBusyProgressCtrl&) = delete;
     CKCBusyProgressCtrl& operator=(const CKCBusyProgressCtrl&) = delete;
-    void SetNumSteps(int nBlocks) { m_nNumSteps = nBlocks > 0 ? nBlocks : 1; }
+    void SetNumSteps(int nBlocks) {
+        m_nNumSteps = nBlocks > 0 ? nBlocks : 1;
+        m_bShown = false;
+    }
     int GetNumSteps() const { return m_nNumSteps; }
-    void SetInterval(int nGap) { m_nGap = nGap >= 0 ? nGap : 0; }
+    void SetInterval(int nGap) {
+        m_nGap = nGap >= 0 ? nGap : 0;
+        m_bShown = false;
+    }
     void SetRange(int nLow, int nHigh) {
         m_nLower = nLow;
         m_nUpper = nHigh;
+        m_bShown = false;
     }
     void SetPos(int nPos) { m_nPos = nPos; }
     // Sets the position and shows it on the screen at once, drawing straight
@@ -36,15 +43,33 @@ public:
     // them draw what is already there.
     void ShowPos(int nPos);
     int GetPos() const { return m_nPos; }
-    void SetMode(int nMode) { m_nMode = nMode; }
+    void SetMode(int nMode) {
+        m_nMode = nMode;
+        m_bShown = false;
+    }
     int GetMode() const { return m_nMode; }
     // Stops the busy animation (there is none here; kept for the windows' set-up).
     void End() {}
-    void SetColBkg(COLORREF cr) { m_crBkg = cr; }
-    void SetColBlockFace(COLORREF cr) { m_crBlockFace = cr; }
-    void SetColBlockEdge(COLORREF cr) { m_crBlockEdge = cr; }
-    void SetColBlockFaceHi(COLORREF cr) { m_crBlockFaceHi = cr; }
-    void SetColBlockEdgeHi(COLORREF cr) { m_crBlockEdgeHi = cr; }
+    void SetColBkg(COLORREF cr) {
+        m_crBkg = cr;
+        m_bShown = false;
+    }
+    void SetColBlockFace(COLORREF cr) {
+        m_crBlockFace = cr;
+        m_bShown = false;
+    }
+    void SetColBlockEdge(COLORREF cr) {
+        m_crBlockEdge = cr;
+        m_bShown = false;
+    }
+    void SetColBlockFaceHi(COLORREF cr) {
+        m_crBlockFaceHi = cr;
+        m_bShown = false;
+    }
+    void SetColBlockEdgeHi(COLORREF cr) {
+        m_crBlockEdgeHi = cr;
+        m_bShown = false;
+    }
 
 protected:
     void Draw(HDC hDC, const RECT& rcClient) override;
@@ -55,7 +80,8 @@ private:
     void Paint(HDC hTarget, const RECT& rcClient);
     MeterBlocks Blocks(int cxClient) const;
 
-    // What the screen shows, so that a level that changes no pixel draws nothing.
+    // What the screen shows, so that a level that changes no pixel draws
+    // nothing; any other property change forgets it.
     bool m_bShown = false;
     int m_cxShown = 0;
     MeterBlocks m_mbShown{0.0, 0, 0};
