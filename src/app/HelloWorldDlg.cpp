@@ -458,16 +458,11 @@ void CHelloWorldDlg::AddHistoryItem(const RecordEntry& entry) {
 
 void CHelloWorldDlg::EnableRecordButton(bool bEnable) { m_btnRecord.EnableWindow(bEnable); }
 
-void CHelloWorldDlg::SetMeter(CKCBusyProgressCtrl& meter, int nLevel) {
-    meter.SetPos(nLevel);
-    meter.Invalidate(true);
-}
+void CHelloWorldDlg::SetMeter(CKCBusyProgressCtrl& meter, int nLevel) { meter.ShowPos(nLevel); }
 
 void CHelloWorldDlg::ResetLevelMeters() {
     SetMeter(m_remoteLevel, 0);
-    m_remoteLevel.UpdateWindow();
     SetMeter(m_micLevel, 0);
-    m_micLevel.UpdateWindow();
 }
 
 void CHelloWorldDlg::BringMainWindowToFront() {
