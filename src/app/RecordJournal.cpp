@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "audiofile/Mp3Info.h"
+#include "base/File.h"
 #include "base/StringUtil.h"
 
 namespace {
@@ -25,37 +26,11 @@ bool IsDecimal(const std::wstring& str) {
     return true;
 }
 
-bool ReadSmallFile(const std::wstring& strPath, std::string& data) {
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size{};
-    bool bOk = ::GetFileSizeEx(hFile, &size) && size.QuadPart <= JOURNAL_MAX_BYTES;
-    if (bOk) {
-        data.resize(static_cast<size_t>(size.QuadPart));
-        DWORD dwRead = 0;
-        bOk = data.empty() || (::ReadFile(hFile, data.data(), static_cast<DWORD>(data.size()),
-                                          &dwRead, nullptr) &&
-                               dwRead == data.size());
-    }
-    ::CloseHandle(hFile);
-    return bOk;
-}
-
 // Written beside the target, flushed, then put in place: a journal is whole or absent.
-bool WriteFileWhole(const std::wstring& strPath, const std::string& data) {
+bool ReplaceWhole(const std::wstring& strPath, const std::string& data) {
     const std::wstring strTemp = strPath + L".tmp";
-    HANDLE hFile = ::CreateFileW(strTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE) return false;
-    DWORD dwWritten = 0;
-    bool bOk = ::WriteFile(hFile, data.data(), static_cast<DWORD>(data.size()), &dwWritten,
-                           nullptr) &&
-               dwWritten == data.size() && ::FlushFileBuffers(hFile);
-    ::CloseHandle(hFile);
-    if (bOk)
-        bOk = ::MoveFileExW(strTemp.c_str(), strPath.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    bool bOk = WriteWholeFile(strTemp, data) == ERROR_SUCCESS &&
+               ::MoveFileExW(strTemp.c_str(), strPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!bOk) ::DeleteFileW(strTemp.c_str());
     return bOk;
 }
@@ -113,7 +88,7 @@ bool CRecordJournal::Write(const RecordEntry& entry) {
     std::wstring strPath = m_strFolder + JOURNAL_PREFIX + entry.m_strTime + JOURNAL_EXT;
     if (!m_strPath.empty() && m_strPath != strPath) Remove();
     m_strPath = strPath;
-    return WriteFileWhole(m_strPath, FormatJournal(entry));
+    return ReplaceWhole(m_strPath, FormatJournal(entry));
 }
 
 void CRecordJournal::Remove() {
@@ -139,7 +114,7 @@ int CRecordJournal::Recover(const std::wstring& strFolder, CRecordHistory& histo
         if (!strSkip.empty() && _wcsicmp(strPath.c_str(), strSkip.c_str()) == 0) continue;
         std::string data;
         RecordEntry entry;
-        if (!ReadSmallFile(strPath, data)) continue;  // held by someone: next start
+        if (ReadWholeFile(strPath, data, JOURNAL_MAX_BYTES) != ERROR_SUCCESS) continue;  // held by someone: next start
         if (!ParseJournal(data, entry) || !FileExists(entry.m_strFile)) {
             ::DeleteFileW(strPath.c_str());
             continue;

@@ -6,23 +6,9 @@
 #include "audio/AudioBlock.h"
 #include "audiofile/AudioErrors.h"
 #include "base/Notifier.h"
+#include "base/StringUtil.h"
 
 CRecorder* CRecorder::s_pInstance = nullptr;
-
-namespace {
-
-std::wstring SystemText(DWORD dwError) {
-    wchar_t* pszText = nullptr;
-    DWORD dwLen = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        dwError, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&pszText), 0, nullptr);
-    std::wstring strText = dwLen && pszText ? std::wstring(pszText, dwLen) : L"Error " + std::to_wstring(dwError) + L".";
-    if (pszText) ::LocalFree(pszText);
-    while (!strText.empty() && (strText.back() == L'\n' || strText.back() == L'\r')) strText.pop_back();
-    return strText;
-}
-
-}  // namespace
 
 CRecorder* CRecorder::GetInstance() {
     if (!s_pInstance) s_pInstance = new (std::nothrow) CRecorder();
@@ -192,7 +178,9 @@ int CRecorder::GetFailedFileSeconds() const {
 }
 
 void CRecorder::ReportWriteFailure(DWORD dwError) {
-    std::wstring strText = L"The recording could not be written to the file '" + m_strPath + L"'!\n" + SystemText(dwError);
+    std::wstring strReason = SystemErrorText(dwError);
+    if (strReason.empty()) strReason = L"Error " + std::to_wstring(dwError) + L".";
+    std::wstring strText = L"The recording could not be written to the file '" + m_strPath + L"'!\n" + strReason;
     // The mixer goes on meanwhile: whatever the user takes to answer, the call is not held up.
     std::thread([strText] { NotifyMessageBox(nullptr, strText, L"Ombra Skype Recorder", MB_ICONERROR); }).detach();
 }

@@ -11,6 +11,7 @@
 
 #include "audiofile/AudioErrors.h"
 #include "base/Notifier.h"
+#include "base/StringUtil.h"
 
 namespace {
 
@@ -37,14 +38,9 @@ int OutputBufferSize(lame_t hStream) {
 }
 
 void ShowCreateFailed(DWORD dwError) {
-    wchar_t* pszText = nullptr;
-    DWORD dwLen = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, dwError, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-        reinterpret_cast<wchar_t*>(&pszText), 0, nullptr);
-    if (dwLen && pszText)
-        NotifyMessageBox(nullptr, pszText, L"Ombra Skype Recorder Create Mp3 File Failed!", MB_ICONERROR);
-    if (pszText) ::LocalFree(pszText);
+    std::wstring strText = SystemErrorText(dwError);
+    if (!strText.empty())
+        NotifyMessageBox(nullptr, strText, L"Ombra Skype Recorder Create Mp3 File Failed!", MB_ICONERROR);
 }
 
 lame_t CreateEncoder(int nChannelMode, int nOutSampleRate, int nBitrateKbps) {

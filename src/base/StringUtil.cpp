@@ -47,6 +47,16 @@ std::wstring FormatW(const wchar_t* pszFormat, ...) {
     return s;
 }
 
+std::wstring SystemErrorText(unsigned long dwError) {
+    wchar_t* pszText = nullptr;
+    DWORD dwLen = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        dwError, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&pszText), 0, nullptr);
+    std::wstring strText = dwLen && pszText ? std::wstring(pszText, dwLen) : std::wstring();
+    if (pszText) ::LocalFree(pszText);
+    return strText;
+}
+
 void TraceW(const wchar_t* pszFormat, ...) {
     va_list args;
     va_start(args, pszFormat);

@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "base/File.h"
 #include "base/StringUtil.h"
 
 namespace {
@@ -75,52 +76,6 @@ VARIANT UnknownVariant(IUnknown* pUnknown) {
     v.vt = VT_UNKNOWN;
     v.punkVal = pUnknown;  // borrowed: the caller keeps its reference
     return v;
-}
-
-// The whole file; ERROR_SUCCESS or the system's reason it could not be read.
-DWORD ReadWholeFile(const std::wstring& strPath, std::string& data) {
-    data.clear();
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE) return ::GetLastError();
-    DWORD dwError = ERROR_SUCCESS;
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(hFile, &size) || size.QuadPart > 0x40000000) {
-        dwError = ERROR_FILE_TOO_LARGE;
-    } else {
-        data.resize(static_cast<size_t>(size.QuadPart));
-        size_t nDone = 0;
-        while (nDone < data.size()) {
-            DWORD dwRead = 0;
-            if (!::ReadFile(hFile, &data[nDone], static_cast<DWORD>(data.size() - nDone), &dwRead,
-                            nullptr)) {
-                dwError = ::GetLastError();  // a range locked by another program
-                break;
-            }
-            if (dwRead == 0) break;
-            nDone += dwRead;
-        }
-        data.resize(nDone);
-    }
-    ::CloseHandle(hFile);
-    return dwError;
-}
-
-// Writes the bytes to a new file and makes sure they are on the disk before returning.
-DWORD WriteWholeFile(const std::wstring& strPath, const std::string& data) {
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE) return ::GetLastError();
-    DWORD dwError = ERROR_SUCCESS;
-    DWORD dwWritten = 0;
-    if (!data.empty() &&
-        (!::WriteFile(hFile, data.data(), static_cast<DWORD>(data.size()), &dwWritten, nullptr) ||
-         dwWritten != data.size()))
-        dwError = ::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT;
-    if (dwError == ERROR_SUCCESS && !::FlushFileBuffers(hFile)) dwError = ::GetLastError();
-    ::CloseHandle(hFile);
-    return dwError;
 }
 
 // A stream over a copy of the bytes, positioned at the start.
