@@ -25,7 +25,7 @@ constexpr int SOCKSRV_PASS_READS = 16;
 // they find next to nothing.
 constexpr int SOCKSRV_LIGHT_PASS_BYTES = 4096;
 constexpr int SOCKSRV_IDLE_PASS_BYTES = 640;
-constexpr DWORD SOCKSRV_LIGHT_PASS_SLEEP_MS = 30;
+constexpr DWORD SOCKSRV_LIGHT_PASS_SLEEP_MS = 60;
 // While audio flows the listener is looked at this often, unless it just accepted.
 constexpr uint64_t SOCKSRV_LISTENER_POLL_MS = 100;
 // With the table full, a new connection takes the place of one silent this long.
