@@ -135,15 +135,6 @@ int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint3
             ::LeaveCriticalSection(&m_lock);
             return WSAENOTCONN;
         }
-        if (!m_bInPass && m_bLightPass) {
-            // Audio at call pace: let a few blocks gather, so one read takes them
-            // all. A plain sleep costs no wineserver call, and the lock is free meanwhile.
-            m_bLightPass = false;
-            m_bPaused = true;
-            ::LeaveCriticalSection(&m_lock);
-            ::Sleep(SOCKSRV_LIGHT_PASS_SLEEP_MS);
-            continue;
-        }
         long lEvents = 0;
         nResult = 0;
         if (!m_bInPass) nResult = StartPass(&lEvents);
@@ -173,6 +164,12 @@ int CSocketServer::StartPass(long* plEvents) {
     } else if (!m_bFlowing) {
         for (int i = 2; i < nSlots; ++i) ::WSAResetEvent(m_events[i]);
         m_bEventsReset = true;
+    } else if (m_bLightPass) {
+        // Audio at call pace: let a few blocks gather, so one read takes several;
+        // a new connection or CloseAll ends the pause at once.
+        dwTimeout = SOCKSRV_LIGHT_PASS_SLEEP_MS;
+        m_bLightPass = false;
+        m_bPaused = true;
     } else if (m_nListenerPollMs != 0 && nNowMs - m_nListenerPollMs < SOCKSRV_LISTENER_POLL_MS) {
         nWaitSlots = 0;  // a closing thread is seen by the count of closers
     }
@@ -251,7 +248,10 @@ int CSocketServer::ReadInPass(uint8_t* pBuffer, long* plEvents, int* pnBytes, ui
     }
     m_bInPass = false;
     m_bFlowing = m_bPassData;
-    m_bLightPass = m_bPassData && m_nPassMostBytes <= (m_bPaused ? SOCKSRV_LIGHT_PASS_BYTES : SOCKSRV_IDLE_PASS_BYTES);
+    // Only a lone connection pauses: two copies of one signal (a conference) are
+    // lined up by when their blocks arrive, which a read of several blocks blurs.
+    m_bLightPass = m_bPassData && m_nCount == 2 &&
+                   m_nPassMostBytes <= (m_bPaused ? SOCKSRV_LIGHT_PASS_BYTES : SOCKSRV_IDLE_PASS_BYTES);
     m_bPaused = false;
     if (m_bFlowing) m_bEventsReset = false;
     return 0;
