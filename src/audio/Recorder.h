@@ -16,6 +16,10 @@
 
 // The mixer looks for ready ticks this often when there is nothing to write.
 constexpr DWORD RECORDER_IDLE_SLEEP_MS = 50;
+// The servers read call-pace audio every 60 ms or so: a stop while a side still
+// delivers takes blocks this much longer, so what reached the ports before the
+// stop is in the file.
+constexpr int64_t RECORDER_STOP_GRACE_US = 100000;
 
 // Which sides a recording takes ("recside"): 0 both, 1 only mine, anything else only the remote side.
 constexpr int RECSIDE_BOTH = 0;
@@ -77,6 +81,9 @@ private:
     CMp3File m_mp3File;
     std::wstring m_strPath;
     std::atomic<bool> m_bActive{false};
+    std::atomic<bool> m_bTaking{false};  // blocks are still put on the timeline
+    std::atomic<int64_t> m_nLastBlockUs{0};
+    std::atomic<int64_t> m_nStopAtUs{0};
     std::atomic<bool> m_bStereo{true};
     std::atomic<int> m_nRecordSide{RECSIDE_BOTH};
     CTimeline m_timeline;
