@@ -158,21 +158,22 @@ int64_t CRecorder::NowUs() const {
     return nElapsed / m_nFrequency * 1000000 + nElapsed % m_nFrequency * 1000000 / m_nFrequency;
 }
 
-bool CRecorder::AddMicBlock(const CBuffer* pBlock, uint32_t nStream) {
-    return AddBlock(TIMELINE_MIC, pBlock, nStream, m_nRecordSide == RECSIDE_BOTH || m_nRecordSide == RECSIDE_MINE);
+bool CRecorder::AddMicBlock(const CBuffer* pBlock, uint32_t nStream, int64_t nAgoUs) {
+    return AddBlock(TIMELINE_MIC, pBlock, nStream, nAgoUs, m_nRecordSide == RECSIDE_BOTH || m_nRecordSide == RECSIDE_MINE);
 }
 
-bool CRecorder::AddRemoteBlock(const CBuffer* pBlock, uint32_t nStream) {
-    return AddBlock(TIMELINE_REMOTE, pBlock, nStream, m_nRecordSide != RECSIDE_MINE);
+bool CRecorder::AddRemoteBlock(const CBuffer* pBlock, uint32_t nStream, int64_t nAgoUs) {
+    return AddBlock(TIMELINE_REMOTE, pBlock, nStream, nAgoUs, m_nRecordSide != RECSIDE_MINE);
 }
 
-bool CRecorder::AddBlock(int nSide, const CBuffer* pBlock, uint32_t nStream, bool bWanted) {
+bool CRecorder::AddBlock(int nSide, const CBuffer* pBlock, uint32_t nStream, int64_t nAgoUs, bool bWanted) {
     if (!pBlock || pBlock->m_nSize != AUDIO_BLOCK_BYTES || !pBlock->m_pData) return false;
     // Discarded: no recording, or the side this recording leaves out.
     if (!m_bTaking || !bWanted) return true;
     const int64_t nNow = NowUs();
     m_nLastBlockUs = nNow;
-    m_timeline.AddBlock(nSide, nStream, pBlock->m_pData, nNow);
+    // Never before the recording began.
+    m_timeline.AddBlock(nSide, nStream, pBlock->m_pData, std::max<int64_t>(0, nNow - std::max<int64_t>(0, nAgoUs)));
     return true;
 }
 

@@ -47,10 +47,10 @@ public:
     void Pause();
     void Resume();
 
-    // A received 320-byte block (copied) of connection nStream; false when the
-    // block is not 320 bytes.
-    bool AddMicBlock(const CBuffer* pBlock, uint32_t nStream = 0);
-    bool AddRemoteBlock(const CBuffer* pBlock, uint32_t nStream = 0);
+    // A received 320-byte block (copied) of connection nStream, which arrived
+    // nAgoUs before now; false when the block is not 320 bytes.
+    bool AddMicBlock(const CBuffer* pBlock, uint32_t nStream = 0, int64_t nAgoUs = 0);
+    bool AddRemoteBlock(const CBuffer* pBlock, uint32_t nStream = 0, int64_t nAgoUs = 0);
 
     bool IsActive() const { return m_bActive; }
     // The mixer is far behind that side (a sender much faster than the clock).
@@ -69,7 +69,7 @@ protected:
     bool StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecordSide);
 
 private:
-    bool AddBlock(int nSide, const CBuffer* pBlock, uint32_t nStream, bool bWanted);
+    bool AddBlock(int nSide, const CBuffer* pBlock, uint32_t nStream, int64_t nAgoUs, bool bWanted);
     int64_t NowUs() const;
     void ReportWriteFailure(DWORD dwError);
     void MixerLoop();

@@ -115,7 +115,7 @@ int CSocketServer::ListenerError(int nError) {
     return nError;
 }
 
-int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint32_t* pnConnection) {
+int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint32_t* pnConnection, int nBufferBytes) {
     if (plEvents) *plEvents = 0;
     if (pnBytes) *pnBytes = 0;
     if (pnConnection) *pnConnection = 0;
@@ -138,7 +138,7 @@ int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint3
         long lEvents = 0;
         nResult = 0;
         if (!m_bInPass) nResult = StartPass(&lEvents);
-        if (nResult == 0 && lEvents == 0 && m_bInPass) nResult = ReadInPass(pBuffer, &lEvents, pnBytes, pnConnection);
+        if (nResult == 0 && lEvents == 0 && m_bInPass) nResult = ReadInPass(pBuffer, nBufferBytes, &lEvents, pnBytes, pnConnection);
         const bool bWoken = m_bWoken;
         m_bWoken = false;
         ::LeaveCriticalSection(&m_lock);
@@ -211,46 +211,61 @@ int CSocketServer::ServiceListener(long* plEvents) {
     return Accept();
 }
 
-int CSocketServer::ReadInPass(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint32_t* pnConnection) {
+int CSocketServer::ReadInPass(uint8_t* pBuffer, int nBufferBytes, long* plEvents, int* pnBytes,
+                              uint32_t* pnConnection) {
     const int n = m_nCount;
     // In turn, starting after the connection read last.
     for (int k = 1; k <= n; ++k) {
         const int nEntry = (m_nLastSlot + k) % n;
         CEntry& entry = m_entries[nEntry];
         if (nEntry == 0 || !entry.bInPass) continue;
-        int nBytes = 0;
         const uint32_t nId = entry.nId;
-        int nResult = Read(nEntry, pBuffer, &nBytes);
-        if (nResult == WSAEWOULDBLOCK) {
-            entry.bInPass = false;
-            continue;
+        int nTotal = 0;
+        int nResult = 0;
+        bool bClosed = false;
+        // Full reads leave more behind; a short one took all there was, and a read
+        // that would only find nothing costs a wineserver call of its own.
+        for (;;) {
+            int nBytes = 0;
+            nResult = Read(nEntry, pBuffer + nTotal, &nBytes);
+            if (nResult == WSAEWOULDBLOCK) {
+                nResult = 0;
+                entry.bInPass = false;
+                break;
+            }
+            if (nResult != 0 || nBytes == 0) {
+                bClosed = true;  // Read has closed it: reset or error, or the peer's end after its last byte
+                break;
+            }
+            nTotal += nBytes;
+            if (nBytes < SOCKSRV_READ_BYTES) {
+                entry.bInPass = false;
+                break;
+            }
+            if (++entry.nPassReads >= SOCKSRV_PASS_READS) {
+                entry.bInPass = false;
+                entry.nPassBytes = SOCKSRV_LIGHT_PASS_BYTES + 1;  // more was waiting: not call pace
+                break;
+            }
+            if (nTotal + SOCKSRV_READ_BYTES + 2 > nBufferBytes) break;  // the rest in the next step
         }
+        if (nTotal == 0 && !bClosed) continue;
         m_nLastSlot = nEntry;
         if (pnConnection) *pnConnection = nId;
-        if (nResult != 0 || nBytes == 0) {
-            // Read has closed it: reset or error, or the peer's end after its last byte.
-            *plEvents = FD_CLOSE;
-            return nResult;
+        if (pnBytes) *pnBytes = nTotal;
+        *plEvents = (nTotal > 0 ? FD_READ : 0) | (bClosed ? FD_CLOSE : 0);
+        if (nTotal > 0) {
+            m_bPassData = true;
+            if (!bClosed) {
+                entry.nPassBytes += nTotal;
+                if (entry.nPassBytes > m_nPassMostBytes) m_nPassMostBytes = entry.nPassBytes;
+            }
         }
-        *plEvents = FD_READ;
-        if (pnBytes) *pnBytes = nBytes;
-        m_bPassData = true;
-        entry.nPassBytes += nBytes;
-        // A short read took all there was: the next pass comes back for more, and
-        // a read that would only find nothing costs a wineserver call of its own.
-        if (nBytes < SOCKSRV_READ_BYTES) entry.bInPass = false;
-        if (++entry.nPassReads >= SOCKSRV_PASS_READS) {
-            entry.bInPass = false;
-            entry.nPassBytes = SOCKSRV_LIGHT_PASS_BYTES + 1;  // more was waiting: not call pace
-        }
-        if (entry.nPassBytes > m_nPassMostBytes) m_nPassMostBytes = entry.nPassBytes;
-        return 0;
+        return nResult;
     }
     m_bInPass = false;
     m_bFlowing = m_bPassData;
-    // Only a lone connection pauses: two copies of one signal (a conference) are
-    // lined up by when their blocks arrive, which a read of several blocks blurs.
-    m_bLightPass = m_bPassData && m_nCount == 2 &&
+    m_bLightPass = m_bPassData &&
                    m_nPassMostBytes <= (m_bPaused ? SOCKSRV_LIGHT_PASS_BYTES : SOCKSRV_IDLE_PASS_BYTES);
     m_bPaused = false;
     if (m_bFlowing) m_bEventsReset = false;

@@ -1,10 +1,10 @@
 #pragma once
 // Event-driven TCP server on one port. A pass reads what is waiting on every
-// connection, a read at a time in turn, until each would block; while audio
-// flows at call pace the passes are spaced out, so every read takes what a few
-// blocks brought instead of one. The service thread holds the table's lock for
-// a pass, its event wait included; any other thread that changes the table goes
-// through CloseAll (wake event, gate, then the lock).
+// connection in turn, each until it would block; while audio flows at call pace
+// the passes are spaced out, so one pass takes what several blocks brought. The
+// service thread holds the table's lock for a pass, its event wait included;
+// any other thread that changes the table goes through CloseAll (wake event,
+// gate, then the lock).
 #include <winsock2.h>
 
 #include <atomic>
@@ -19,6 +19,8 @@ constexpr int SOCKSRV_WAIT_TIMEOUT = 1460;
 constexpr int SOCKSRV_READ_BYTES = 1022;
 // Reads of one connection in one pass at most, so it cannot starve the others.
 constexpr int SOCKSRV_PASS_READS = 16;
+// Most bytes one connection yields in one pass.
+constexpr int SOCKSRV_PASS_BYTES = SOCKSRV_PASS_READS * SOCKSRV_READ_BYTES;
 // A pass after the pause that brought at most this per connection found audio
 // at call pace (or a few times it): the next one waits a while again, so that
 // each read takes several blocks at once. Back-to-back passes pause only when
@@ -40,12 +42,15 @@ public:
 
     // Creates, binds and listens; nAddress in network byte order. 0 or an error code.
     int Listen(u_long nAddress, u_short nPort);
-    // One step of the pass: an accept, one read of at most 1022 bytes, or the
+    // One step of the pass: an accept, what one connection has waiting, or the
     // end of a connection; waits when nothing is waiting. pBuffer is the
-    // caller's 1024-byte receive buffer; lEvents gets what happened (FD_ACCEPT,
-    // FD_READ, FD_CLOSE), nBytes the length read and nConnection the number of
-    // the connection it came from (each accepted connection gets a new one).
-    int Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint32_t* pnConnection = nullptr);
+    // caller's receive buffer of nBufferBytes: reads of at most 1022 bytes fill
+    // it while they come back full and another one fits (the last two bytes are
+    // the caller's). lEvents gets what happened (FD_ACCEPT, FD_READ, FD_CLOSE),
+    // nBytes the length read and nConnection the number of the connection it
+    // came from (each accepted connection gets a new one).
+    int Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint32_t* pnConnection = nullptr,
+                int nBufferBytes = SOCKSRV_READ_BYTES + 2);
     // Wakes the service thread and closes every socket. 0, or 10057 when there was none.
     int CloseAll();
 
@@ -68,7 +73,7 @@ private:
     int CreateSyncObjects();
     int StartPass(long* plEvents);
     int ServiceListener(long* plEvents);
-    int ReadInPass(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint32_t* pnConnection);
+    int ReadInPass(uint8_t* pBuffer, int nBufferBytes, long* plEvents, int* pnBytes, uint32_t* pnConnection);
     int Accept();
     void EvictIdlest();
     int Read(int nEntry, uint8_t* pBuffer, int* pnBytes);
