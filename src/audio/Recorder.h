@@ -14,8 +14,10 @@
 #include "base/Handle.h"
 #include "base/Lock.h"
 
-// The mixer looks for ready ticks this often when there is nothing to write.
-constexpr DWORD RECORDER_IDLE_SLEEP_MS = 50;
+// The mixer looks for ready ticks this often when there is nothing to write. At
+// call pace that hands the encoder 200 ms at a time, which it takes for much less
+// CPU than 50 ms four times; ticks still reach the file within 0.6 s.
+constexpr DWORD RECORDER_IDLE_SLEEP_MS = 200;
 // The servers read call-pace audio every 60 ms or so: a stop while a side still
 // delivers takes blocks this much longer, so what reached the ports before the
 // stop is in the file.

@@ -54,7 +54,7 @@ int CSocketServer::Listen(u_long nAddress, u_short nPort) {
     }
     if (m_nCount != 0) return WSAEISCONN;
     m_bListenerFailed = false;
-    m_bInPass = m_bFlowing = m_bLightPass = m_bEventsReset = false;
+    m_bInPass = m_bFlowing = m_bPaused = m_bSleepFirst = m_bEventsReset = false;
 
     SOCKET hSocket = ::socket(AF_INET, SOCK_STREAM, 0);
     if (hSocket == INVALID_SOCKET) return ::WSAGetLastError();
@@ -122,6 +122,12 @@ int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint3
     int nResult = CreateSyncObjects();
     if (nResult != 0) return ListenerError(nResult);
     for (;;) {
+        // Audio at call pace: let a few blocks gather, so that one read takes several.
+        // A plain sleep is no wineserver call, and the table is free meanwhile.
+        if (m_bSleepFirst) {
+            m_bSleepFirst = false;
+            ::Sleep(SOCKSRV_LIGHT_PASS_SLEEP_MS);
+        }
         // A closing thread goes first: it must not wait for the pass after this one.
         if (m_nClosers > 0 && ::WaitForSingleObject(m_hGate, INFINITE) == WAIT_FAILED)
             return ListenerError(static_cast<int>(::GetLastError()));
@@ -164,12 +170,6 @@ int CSocketServer::StartPass(long* plEvents) {
     } else if (!m_bFlowing) {
         for (int i = 2; i < nSlots; ++i) ::WSAResetEvent(m_events[i]);
         m_bEventsReset = true;
-    } else if (m_bLightPass) {
-        // Audio at call pace: let a few blocks gather, so one read takes several;
-        // a new connection or CloseAll ends the pause at once.
-        dwTimeout = SOCKSRV_LIGHT_PASS_SLEEP_MS;
-        m_bLightPass = false;
-        m_bPaused = true;
     } else if (m_nListenerPollMs != 0 && nNowMs - m_nListenerPollMs < SOCKSRV_LISTENER_POLL_MS) {
         nWaitSlots = 0;  // a closing thread is seen by the count of closers
     }
@@ -265,9 +265,9 @@ int CSocketServer::ReadInPass(uint8_t* pBuffer, int nBufferBytes, long* plEvents
     }
     m_bInPass = false;
     m_bFlowing = m_bPassData;
-    m_bLightPass = m_bPassData &&
-                   m_nPassMostBytes <= (m_bPaused ? SOCKSRV_LIGHT_PASS_BYTES : SOCKSRV_IDLE_PASS_BYTES);
-    m_bPaused = false;
+    // After a pause that brought little, or a pass that found next to nothing, the next one waits.
+    m_bPaused = m_bPassData && m_nPassMostBytes <= (m_bPaused ? SOCKSRV_LIGHT_PASS_BYTES : SOCKSRV_IDLE_PASS_BYTES);
+    m_bSleepFirst = m_bPaused;
     if (m_bFlowing) m_bEventsReset = false;
     return 0;
 }

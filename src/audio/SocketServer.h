@@ -28,8 +28,9 @@ constexpr int SOCKSRV_PASS_BYTES = SOCKSRV_PASS_READS * SOCKSRV_READ_BYTES;
 constexpr int SOCKSRV_LIGHT_PASS_BYTES = 4096;
 constexpr int SOCKSRV_IDLE_PASS_BYTES = 640;
 constexpr DWORD SOCKSRV_LIGHT_PASS_SLEEP_MS = 60;
-// While audio flows the listener is looked at this often, unless it just accepted.
-constexpr uint64_t SOCKSRV_LISTENER_POLL_MS = 100;
+// While audio flows the listener is looked at this often, unless it just accepted:
+// a new connection waits in the backlog meanwhile, and its blocks keep their times.
+constexpr uint64_t SOCKSRV_LISTENER_POLL_MS = 250;
 // With the table full, a new connection takes the place of one silent this long.
 constexpr uint64_t SOCKSRV_EVICT_IDLE_MS = 2000;
 
@@ -93,8 +94,8 @@ private:
     bool m_bListenerFailed = false;
     bool m_bInPass = false;
     bool m_bFlowing = false;      // the last pass brought data
-    bool m_bLightPass = false;    // ... and at call pace
-    bool m_bPaused = false;       // the pass began after the pause
+    bool m_bPaused = false;       // the pass began after a pause
+    bool m_bSleepFirst = false;   // the next pass pauses first (the service thread's own)
     bool m_bEventsReset = false;  // a pass found nothing after the events were reset
     bool m_bWoken = false;
     bool m_bPassData = false;
