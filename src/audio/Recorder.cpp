@@ -203,6 +203,8 @@ DWORD WINAPI CRecorder::MixerThread(void* pParam) {
 void CRecorder::MixerLoop() {
     const bool bStereo = m_bStereo;
     const int nChannels = bStereo ? 2 : 1;
+    int64_t nTakenSinceWait = 0;
+    DWORD dwLastWait = RECORDER_IDLE_SLEEP_MS;
     for (;;) {
         const int64_t nNow = NowUs();
         const bool bStopping = !m_bActive;
@@ -220,10 +222,16 @@ void CRecorder::MixerLoop() {
                 ReportWriteFailure(dwError);
             }
             m_nTicksWritten += nTicks;
+            nTakenSinceWait += nTicks;
             continue;
         }
         if (bDrain) break;
-        DWORD dwWait = RECORDER_IDLE_SLEEP_MS;
+        // Senders faster than the clock brought more than twice the wait: the encoder
+        // sets the pace then, and the mixer comes back soon.
+        DWORD dwWait = nTakenSinceWait * TIMELINE_TICK_US / 1000 > 2 * int64_t{dwLastWait} ? RECORDER_BUSY_SLEEP_MS
+                                                                                            : RECORDER_IDLE_SLEEP_MS;
+        nTakenSinceWait = 0;
+        dwLastWait = dwWait;
         if (bStopping) dwWait = static_cast<DWORD>(std::min<int64_t>(dwWait, (m_nStopAtUs - nNow) / 1000 + 1));
         ::WaitForSingleObject(m_wake, dwWait);
     }

@@ -18,6 +18,8 @@
 // call pace that hands the encoder 200 ms at a time, which it takes for much less
 // CPU than 50 ms four times; ticks still reach the file within 0.6 s.
 constexpr DWORD RECORDER_IDLE_SLEEP_MS = 200;
+// ... and this often while the senders run faster than the clock.
+constexpr DWORD RECORDER_BUSY_SLEEP_MS = 50;
 // The servers read call-pace audio every 60 ms or so: a stop while a side still
 // delivers takes blocks this much longer, so what reached the ports before the
 // stop is in the file.
