@@ -1,5 +1,7 @@
 #include "audio/AudioServer.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cwchar>
 #include <new>
 #include <string>
@@ -131,31 +133,44 @@ DWORD WINAPI CAudioServer::RemoteThread(void* pParam) {
 }
 
 void CAudioServer::ServiceLoop(CSideInfo& side) {
-    uint8_t buffer[1024];
+    // What one connection yields in a pass, and room for two zero bytes after it.
+    uint8_t buffer[SOCKSRV_PASS_BYTES + 2];
     CBlockCutters cutters;
     CCutBlocks blocks;
     long lEvents = 0;
     int nBytes = 0;
     uint32_t nConnection = 0;
     uint64_t nLastRelisten = 0;
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceFrequency(&frequency);
     while (side.bRunning) {
-        int nResult = side.server.Service(buffer, &lEvents, &nBytes, &nConnection);
+        int nResult = side.server.Service(buffer, &lEvents, &nBytes, &nConnection, sizeof buffer);
         if (!side.bRunning) break;
         if ((lEvents & FD_READ) && nBytes > 0) {
             buffer[nBytes] = 0;
             buffer[nBytes + 1] = 0;
-            // Every whole block this read completed on its connection, in order.
-            cutters.For(nConnection).Feed(buffer, nBytes, blocks);
+            // Every whole block these bytes completed on their connection, in order.
+            CBlockCutter& cutter = cutters.For(nConnection);
+            cutter.Feed(buffer, nBytes, blocks);
+            LARGE_INTEGER now;
+            ::QueryPerformanceCounter(&now);
+            const int64_t nNowUs = now.QuadPart / frequency.QuadPart * 1000000 +
+                                   now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
+            // Blocks that waited for the pass came in at call pace, the last one just
+            // now, but none before the connection's previous bytes were taken.
+            const int64_t nWaitedUs = cutter.GetLastFeedUs() != 0 ? nNowUs - cutter.GetLastFeedUs() : INT64_MAX;
+            cutter.SetLastFeedUs(nNowUs);
             int nState = m_nRecordState;
             if (nState == RECSTATE_RECORDING || nState == RECSTATE_RESUMED) {
                 CBuffer block;
                 block.m_nSize = AUDIO_BLOCK_BYTES;
                 for (int i = 0; i < blocks.nBlocks; ++i) {
                     block.m_pData = blocks.data + i * AUDIO_BLOCK_BYTES;
+                    const int64_t nAgoUs = std::min<int64_t>(int64_t{blocks.nBlocks - 1 - i} * AUDIO_BLOCK_US, nWaitedUs);
                     if (side.bMic)
-                        m_pRecorder->AddMicBlock(&block, nConnection);
+                        m_pRecorder->AddMicBlock(&block, nConnection, nAgoUs);
                     else
-                        m_pRecorder->AddRemoteBlock(&block, nConnection);
+                        m_pRecorder->AddRemoteBlock(&block, nConnection, nAgoUs);
                 }
                 // A sender far faster than the recording can write: what it sends next
                 // waits in the socket, and TCP slows it down, instead of being dropped.

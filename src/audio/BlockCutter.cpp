@@ -5,7 +5,7 @@
 void CBlockCutter::Feed(const uint8_t* pData, int nBytes, CCutBlocks& out) {
     out.nBlocks = 0;
     if (!pData || nBytes <= 0) return;
-    if (nBytes > SOCKSRV_READ_BYTES) nBytes = SOCKSRV_READ_BYTES;
+    if (nBytes > SOCKSRV_PASS_BYTES) nBytes = SOCKSRV_PASS_BYTES;
     uint8_t* pOut = out.data;
     while (nBytes > 0) {
         int nTake = AUDIO_BLOCK_BYTES - m_nCarried;

@@ -11,6 +11,8 @@ public:
     bool Push(CBuffer* pBlock);
     CBuffer* Pop();  // null when empty
     bool IsEmpty() const { return m_nCount == 0; }
+    // The i-th entry from the front, i below GetCount().
+    CBuffer* At(size_t i) const { return m_ring[(m_nHead + i) % m_ring.size()]; }
     size_t GetCount() const { return m_nCount; }
 
 private:

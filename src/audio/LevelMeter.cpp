@@ -2,9 +2,12 @@
 
 #include <cstring>
 
+#include "audio/AudioBlock.h"
+
 bool CLevelMeter::Feed(const uint8_t* pData, int nBytes, int& nLevel) {
-    if (m_nPass < LEVEL_PASSES) {
-        ++m_nPass;
+    const int nReads = nBytes >= 2 * AUDIO_BLOCK_BYTES ? nBytes / AUDIO_BLOCK_BYTES : 1;
+    if (m_nPass + nReads <= LEVEL_PASSES) {
+        m_nPass += nReads;
         return false;
     }
     int nPeak = 0;

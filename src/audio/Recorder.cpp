@@ -1,5 +1,6 @@
 #include "audio/Recorder.h"
 
+#include <algorithm>
 #include <new>
 #include <thread>
 
@@ -66,10 +67,14 @@ bool CRecorder::StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecord
     m_nPausedCounts = 0;
     m_nPausedAt = 0;
     m_bMixerDone = false;
+    m_nLastBlockUs = 0;
+    m_nStopAtUs = 0;
+    m_bTaking = true;
     m_bActive = true;
     HANDLE hThread = ::CreateThread(nullptr, 0, MixerThread, this, 0, nullptr);
     if (!hThread) {
         m_bActive = false;
+        m_bTaking = false;
         m_bMixerDone = true;
         m_pWriter->Close();
         m_pWriter = nullptr;
@@ -82,8 +87,10 @@ bool CRecorder::StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecord
 void CRecorder::Stop() {
     if (!m_bActive) return;
     Resume();
+    const int64_t nNow = NowUs();
+    m_nStopAtUs = m_nLastBlockUs != 0 && nNow - m_nLastBlockUs < 2 * RECORDER_STOP_GRACE_US ? nNow + RECORDER_STOP_GRACE_US : nNow;
     m_bActive = false;
-    m_wake.Set();  // no need to sit out the idle sleep: drain now
+    m_wake.Set();  // no need to sit out the idle sleep
     if (!m_bMixerDone && m_hMixerThread.IsValid()) {
         HANDLE hThread = m_hMixerThread.Get();
         // A quit request that arrives during the drain belongs to the caller's own
@@ -151,19 +158,22 @@ int64_t CRecorder::NowUs() const {
     return nElapsed / m_nFrequency * 1000000 + nElapsed % m_nFrequency * 1000000 / m_nFrequency;
 }
 
-bool CRecorder::AddMicBlock(const CBuffer* pBlock, uint32_t nStream) {
-    return AddBlock(TIMELINE_MIC, pBlock, nStream, m_nRecordSide == RECSIDE_BOTH || m_nRecordSide == RECSIDE_MINE);
+bool CRecorder::AddMicBlock(const CBuffer* pBlock, uint32_t nStream, int64_t nAgoUs) {
+    return AddBlock(TIMELINE_MIC, pBlock, nStream, nAgoUs, m_nRecordSide == RECSIDE_BOTH || m_nRecordSide == RECSIDE_MINE);
 }
 
-bool CRecorder::AddRemoteBlock(const CBuffer* pBlock, uint32_t nStream) {
-    return AddBlock(TIMELINE_REMOTE, pBlock, nStream, m_nRecordSide != RECSIDE_MINE);
+bool CRecorder::AddRemoteBlock(const CBuffer* pBlock, uint32_t nStream, int64_t nAgoUs) {
+    return AddBlock(TIMELINE_REMOTE, pBlock, nStream, nAgoUs, m_nRecordSide != RECSIDE_MINE);
 }
 
-bool CRecorder::AddBlock(int nSide, const CBuffer* pBlock, uint32_t nStream, bool bWanted) {
+bool CRecorder::AddBlock(int nSide, const CBuffer* pBlock, uint32_t nStream, int64_t nAgoUs, bool bWanted) {
     if (!pBlock || pBlock->m_nSize != AUDIO_BLOCK_BYTES || !pBlock->m_pData) return false;
     // Discarded: no recording, or the side this recording leaves out.
-    if (!m_bActive || !bWanted) return true;
-    m_timeline.AddBlock(nSide, nStream, pBlock->m_pData, NowUs());
+    if (!m_bTaking || !bWanted) return true;
+    const int64_t nNow = NowUs();
+    m_nLastBlockUs = nNow;
+    // Never before the recording began.
+    m_timeline.AddBlock(nSide, nStream, pBlock->m_pData, std::max<int64_t>(0, nNow - std::max<int64_t>(0, nAgoUs)));
     return true;
 }
 
@@ -193,9 +203,14 @@ DWORD WINAPI CRecorder::MixerThread(void* pParam) {
 void CRecorder::MixerLoop() {
     const bool bStereo = m_bStereo;
     const int nChannels = bStereo ? 2 : 1;
+    int64_t nTakenSinceWait = 0;
+    DWORD dwLastWait = RECORDER_IDLE_SLEEP_MS;
     for (;;) {
-        const bool bDrain = !m_bActive;
-        int nTicks = m_timeline.Take(NowUs(), bDrain, bStereo, m_mix, TIMELINE_TAKE_MAX_TICKS);
+        const int64_t nNow = NowUs();
+        const bool bStopping = !m_bActive;
+        const bool bDrain = bStopping && nNow >= m_nStopAtUs;
+        if (bDrain) m_bTaking = false;
+        int nTicks = m_timeline.Take(nNow, bDrain, bStereo, m_mix, TIMELINE_TAKE_MAX_TICKS);
         if (nTicks > 0) {
             CBuffer result;
             result.m_pData = reinterpret_cast<uint8_t*>(m_mix);
@@ -207,10 +222,18 @@ void CRecorder::MixerLoop() {
                 ReportWriteFailure(dwError);
             }
             m_nTicksWritten += nTicks;
+            nTakenSinceWait += nTicks;
             continue;
         }
         if (bDrain) break;
-        ::WaitForSingleObject(m_wake, RECORDER_IDLE_SLEEP_MS);
+        // Senders faster than the clock brought more than twice the wait: the encoder
+        // sets the pace then, and the mixer comes back soon.
+        DWORD dwWait = nTakenSinceWait * TIMELINE_TICK_US / 1000 > 2 * int64_t{dwLastWait} ? RECORDER_BUSY_SLEEP_MS
+                                                                                            : RECORDER_IDLE_SLEEP_MS;
+        nTakenSinceWait = 0;
+        dwLastWait = dwWait;
+        if (bStopping) dwWait = static_cast<DWORD>(std::min<int64_t>(dwWait, (m_nStopAtUs - nNow) / 1000 + 1));
+        ::WaitForSingleObject(m_wake, dwWait);
     }
     m_bMixerDone = true;
 }

@@ -24,6 +24,8 @@ int SelectAllEvents(SOCKET hSocket, WSAEVENT& hEvent) {
 
 }  // namespace
 
+CSocketServer::CSocketServer() { ::InitializeCriticalSection(&m_lock); }
+
 CSocketServer::~CSocketServer() {
     if (m_bWsaStarted) {
         CloseAll();
@@ -32,15 +34,14 @@ CSocketServer::~CSocketServer() {
     }
     if (m_hGate) ::CloseHandle(m_hGate);
     if (m_hWake) ::CloseHandle(m_hWake);
-    if (m_hMutex) ::CloseHandle(m_hMutex);
     CloseEntries();
+    ::DeleteCriticalSection(&m_lock);
 }
 
 int CSocketServer::CreateSyncObjects() {
-    if (!m_hMutex) m_hMutex = ::CreateMutexW(nullptr, FALSE, nullptr);
     if (!m_hWake) m_hWake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (!m_hGate) m_hGate = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    if (!m_hMutex || !m_hWake || !m_hGate) return static_cast<int>(::GetLastError());
+    if (!m_hWake || !m_hGate) return static_cast<int>(::GetLastError());
     return 0;
 }
 
@@ -53,6 +54,7 @@ int CSocketServer::Listen(u_long nAddress, u_short nPort) {
     }
     if (m_nCount != 0) return WSAEISCONN;
     m_bListenerFailed = false;
+    m_bInPass = m_bFlowing = m_bPaused = m_bSleepFirst = m_bEventsReset = false;
 
     SOCKET hSocket = ::socket(AF_INET, SOCK_STREAM, 0);
     if (hSocket == INVALID_SOCKET) return ::WSAGetLastError();
@@ -79,7 +81,9 @@ int CSocketServer::Append(SOCKET hSocket, WSAEVENT hEvent) {
     m_entries[n].hSocket = hSocket;
     m_entries[n].nId = m_nNextId++;
     m_entries[n].nLastDataMs = ::GetTickCount64();
-    m_entries[n].bDraining = false;
+    m_entries[n].bInPass = false;
+    m_entries[n].nPassReads = 0;
+    m_entries[n].nPassBytes = 0;
     m_events[n + 1] = hEvent;
     m_nCount = n + 1;
     return n;
@@ -98,7 +102,7 @@ void CSocketServer::CloseEntry(int nEntry) {
     m_entries[n - 1].hSocket = INVALID_SOCKET;
     m_events[n] = nullptr;
     m_nCount = n - 1;
-    // The slot that followed the closed one moved down: start the next poll there.
+    // The entry that followed the closed one moved down: it is the next one read.
     if (m_nLastSlot > nEntry) --m_nLastSlot;
 }
 
@@ -111,115 +115,160 @@ int CSocketServer::ListenerError(int nError) {
     return nError;
 }
 
-int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint32_t* pnConnection) {
+int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint32_t* pnConnection, int nBufferBytes) {
     if (plEvents) *plEvents = 0;
     if (pnBytes) *pnBytes = 0;
     if (pnConnection) *pnConnection = 0;
     int nResult = CreateSyncObjects();
     if (nResult != 0) return ListenerError(nResult);
-    // The gate, then the mutex, in one wait: it takes the mutex only while the gate
-    // is open, and costs one call instead of two on every pass.
-    HANDLE gateAndMutex[2] = {m_hGate, m_hMutex};
-    if (::WaitForMultipleObjects(2, gateAndMutex, TRUE, INFINITE) == WAIT_FAILED)
-        return ListenerError(static_cast<int>(::GetLastError()));
-
-    if (m_nCount == 0) {
-        ::ReleaseMutex(m_hMutex);
-        return WSAENOTCONN;
+    for (;;) {
+        // Audio at call pace: let a few blocks gather, so that one read takes several.
+        // A plain sleep is no wineserver call, and the table is free meanwhile.
+        if (m_bSleepFirst) {
+            m_bSleepFirst = false;
+            ::Sleep(SOCKSRV_LIGHT_PASS_SLEEP_MS);
+        }
+        // A closing thread goes first: it must not wait for the pass after this one.
+        if (m_nClosers > 0 && ::WaitForSingleObject(m_hGate, INFINITE) == WAIT_FAILED)
+            return ListenerError(static_cast<int>(::GetLastError()));
+        ::EnterCriticalSection(&m_lock);
+        if (m_nClosers > 0) {
+            ::LeaveCriticalSection(&m_lock);
+            continue;
+        }
+        if (m_nCount == 0) {
+            m_bInPass = false;
+            ::LeaveCriticalSection(&m_lock);
+            return WSAENOTCONN;
+        }
+        long lEvents = 0;
+        nResult = 0;
+        if (!m_bInPass) nResult = StartPass(&lEvents);
+        if (nResult == 0 && lEvents == 0 && m_bInPass) nResult = ReadInPass(pBuffer, nBufferBytes, &lEvents, pnBytes, pnConnection);
+        const bool bWoken = m_bWoken;
+        m_bWoken = false;
+        ::LeaveCriticalSection(&m_lock);
+        if (plEvents) *plEvents = lEvents;
+        // A pass that ended without anything to tell starts the next one.
+        if (nResult != 0 || lEvents != 0 || bWoken) return nResult;
     }
+}
 
+int CSocketServer::StartPass(long* plEvents) {
     m_events[0] = m_hWake;
     const int nSlots = m_nCount + 1;
-    if (m_nLastSlot >= nSlots) m_nLastSlot = 0;
-    // Start after the slot serviced last so one busy connection cannot starve the
-    // others. One zero-time-out wait over the events in that order picks the first
-    // signalled one, as testing each in turn would, with a single call.
-    HANDLE order[SOCKSRV_MAX_SOCKETS + 1];
-    for (int i = 0; i < nSlots; ++i) order[i] = m_events[(m_nLastSlot + 1 + i) % nSlots];
-    int nChosen = -1;
-    DWORD dwPoll = ::WaitForMultipleObjects(nSlots, order, FALSE, 0);
-    if (dwPoll < WAIT_OBJECT_0 + static_cast<DWORD>(nSlots))
-        nChosen = (m_nLastSlot + 1 + static_cast<int>(dwPoll - WAIT_OBJECT_0)) % nSlots;
-    if (nChosen < 0) {
-        DWORD dwWait = ::WSAWaitForMultipleEvents(nSlots, m_events, FALSE, WSA_INFINITE, FALSE);
-        if (dwWait == WSA_WAIT_FAILED) {
-            int nError = ::WSAGetLastError();
-            ::ReleaseMutex(m_hMutex);
-            return ListenerError(nError);
-        }
-        if (dwWait == WSA_WAIT_TIMEOUT) {
-            ::ReleaseMutex(m_hMutex);
-            return SOCKSRV_WAIT_TIMEOUT;
-        }
-        nChosen = static_cast<int>(dwWait - WSA_WAIT_EVENT_0);
+    // While audio flows only the wake and listener events are looked at, without
+    // waiting: every connection is read anyway. A pass that found nothing clears
+    // the connections' events first, and after one more empty pass the wait
+    // blocks until something new happens on any of them.
+    DWORD dwTimeout = 0;
+    int nWaitSlots = 2;
+    const uint64_t nNowMs = ::GetTickCount64();
+    if (nSlots == 2 || (!m_bFlowing && m_bEventsReset)) {
+        dwTimeout = WSA_INFINITE;
+        nWaitSlots = nSlots;
+    } else if (!m_bFlowing) {
+        for (int i = 2; i < nSlots; ++i) ::WSAResetEvent(m_events[i]);
+        m_bEventsReset = true;
+    } else if (m_nListenerPollMs != 0 && nNowMs - m_nListenerPollMs < SOCKSRV_LISTENER_POLL_MS) {
+        nWaitSlots = 0;  // a closing thread is seen by the count of closers
     }
-    m_nLastSlot = nChosen;
-    if (nChosen == 0) {
-        ::ReleaseMutex(m_hMutex);
-        return 0;  // woken by CloseAll
+    DWORD dwWait = WSA_WAIT_TIMEOUT;
+    if (nWaitSlots > 0) {
+        m_nListenerPollMs = nNowMs;
+        dwWait = ::WSAWaitForMultipleEvents(nWaitSlots, m_events, FALSE, dwTimeout, FALSE);
     }
-    if (pnConnection) *pnConnection = m_entries[nChosen - 1].nId;
-    nResult = ServiceEntry(nChosen - 1, pBuffer, plEvents, pnBytes);
-    ::ReleaseMutex(m_hMutex);
+    if (dwWait == WSA_WAIT_FAILED) return ListenerError(::WSAGetLastError());
+    if (dwWait == WSA_WAIT_EVENT_0) {
+        m_bWoken = true;  // by CloseAll
+        return 0;
+    }
+    int nResult = 0;
+    if (dwWait == WSA_WAIT_EVENT_0 + 1) {
+        m_nListenerPollMs = 0;  // more may be waiting behind this one
+        nResult = ServiceListener(plEvents);
+        if (m_bListenerFailed) return nResult;
+    }
+    // Every connection is read in this pass, the one just accepted too.
+    for (int i = 1; i < m_nCount; ++i) {
+        m_entries[i].bInPass = true;
+        m_entries[i].nPassReads = 0;
+        m_entries[i].nPassBytes = 0;
+    }
+    m_bInPass = true;
+    m_bPassData = false;
+    m_nPassMostBytes = 0;
     return nResult;
 }
 
-int CSocketServer::ServiceEntry(int nEntry, uint8_t* pBuffer, long* plEvents, int* pnBytes) {
-    CEntry& entry = m_entries[nEntry];
+int CSocketServer::ServiceListener(long* plEvents) {
     WSANETWORKEVENTS events = {};
-    if (::WSAEnumNetworkEvents(entry.hSocket, m_events[nEntry + 1], &events) == SOCKET_ERROR) {
-        int nError = ::WSAGetLastError();
-        if (nEntry == 0) return ListenerError(nError);
-        CloseEntry(nEntry);
-        return nError;
-    }
-    if (entry.bDraining) {
-        // The rest of a closed connection: read on until nothing is left.
-        if (plEvents) *plEvents = FD_READ;
-        int nResult = Read(nEntry, pBuffer, pnBytes);
-        if (nResult != 0) return nResult;
-        u_long nLeft = 0;
-        if (::ioctlsocket(entry.hSocket, FIONREAD, &nLeft) == 0 && nLeft > 0 && pnBytes && *pnBytes > 0)
-            ::WSASetEvent(m_events[nEntry + 1]);
-        else
-            CloseEntry(nEntry);
-        return 0;
-    }
-    if (plEvents) *plEvents = events.lNetworkEvents;
+    if (::WSAEnumNetworkEvents(m_entries[0].hSocket, m_events[1], &events) == SOCKET_ERROR)
+        return ListenerError(::WSAGetLastError());
+    if (!(events.lNetworkEvents & FD_ACCEPT)) return 0;
+    *plEvents = FD_ACCEPT;
+    if (events.iErrorCode[FD_ACCEPT_BIT] != 0) return ListenerError(events.iErrorCode[FD_ACCEPT_BIT]);
+    return Accept();
+}
 
-    if (events.lNetworkEvents & FD_ACCEPT) {
-        if (events.iErrorCode[FD_ACCEPT_BIT] != 0) return ListenerError(events.iErrorCode[FD_ACCEPT_BIT]);
-        int nResult = Accept();
-        if (nResult != 0) return nResult;
-    }
-    if (nEntry == 0) return 0;  // the listener reads nothing
-    if (events.lNetworkEvents & FD_READ) {
-        if (events.iErrorCode[FD_READ_BIT] != 0) {
-            CloseEntry(nEntry);
-            return events.iErrorCode[FD_READ_BIT];
+int CSocketServer::ReadInPass(uint8_t* pBuffer, int nBufferBytes, long* plEvents, int* pnBytes,
+                              uint32_t* pnConnection) {
+    const int n = m_nCount;
+    // In turn, starting after the connection read last.
+    for (int k = 1; k <= n; ++k) {
+        const int nEntry = (m_nLastSlot + k) % n;
+        CEntry& entry = m_entries[nEntry];
+        if (nEntry == 0 || !entry.bInPass) continue;
+        const uint32_t nId = entry.nId;
+        int nTotal = 0;
+        int nResult = 0;
+        bool bClosed = false;
+        // Full reads leave more behind; a short one took all there was, and a read
+        // that would only find nothing costs a wineserver call of its own.
+        for (;;) {
+            int nBytes = 0;
+            nResult = Read(nEntry, pBuffer + nTotal, &nBytes);
+            if (nResult == WSAEWOULDBLOCK) {
+                nResult = 0;
+                entry.bInPass = false;
+                break;
+            }
+            if (nResult != 0 || nBytes == 0) {
+                bClosed = true;  // Read has closed it: reset or error, or the peer's end after its last byte
+                break;
+            }
+            nTotal += nBytes;
+            if (nBytes < SOCKSRV_READ_BYTES) {
+                entry.bInPass = false;
+                break;
+            }
+            if (++entry.nPassReads >= SOCKSRV_PASS_READS) {
+                entry.bInPass = false;
+                entry.nPassBytes = SOCKSRV_LIGHT_PASS_BYTES + 1;  // more was waiting: not call pace
+                break;
+            }
+            if (nTotal + SOCKSRV_READ_BYTES + 2 > nBufferBytes) break;  // the rest in the next step
         }
-        int nResult = Read(nEntry, pBuffer, pnBytes);
-        if (nResult != 0) return nResult;
-    }
-    if (events.lNetworkEvents & FD_WRITE) {
-        if (events.iErrorCode[FD_WRITE_BIT] != 0) {
-            CloseEntry(nEntry);
-            return events.iErrorCode[FD_WRITE_BIT];
+        if (nTotal == 0 && !bClosed) continue;
+        m_nLastSlot = nEntry;
+        if (pnConnection) *pnConnection = nId;
+        if (pnBytes) *pnBytes = nTotal;
+        *plEvents = (nTotal > 0 ? FD_READ : 0) | (bClosed ? FD_CLOSE : 0);
+        if (nTotal > 0) {
+            m_bPassData = true;
+            if (!bClosed) {
+                entry.nPassBytes += nTotal;
+                if (entry.nPassBytes > m_nPassMostBytes) m_nPassMostBytes = entry.nPassBytes;
+            }
         }
-        // Nothing to do: the servers never send.
+        return nResult;
     }
-    if (events.lNetworkEvents & FD_CLOSE) {
-        int nError = events.iErrorCode[FD_CLOSE_BIT];
-        u_long nLeft = 0;
-        if (nError == 0 && ::ioctlsocket(entry.hSocket, FIONREAD, &nLeft) == 0 && nLeft > 0) {
-            // Closing now would lose what the peer sent last; come back for it.
-            entry.bDraining = true;
-            ::WSASetEvent(m_events[nEntry + 1]);
-            return 0;
-        }
-        CloseEntry(nEntry);
-        if (nError != 0) return nError;
-    }
+    m_bInPass = false;
+    m_bFlowing = m_bPassData;
+    // After a pause that brought little, or a pass that found next to nothing, the next one waits.
+    m_bPaused = m_bPassData && m_nPassMostBytes <= (m_bPaused ? SOCKSRV_LIGHT_PASS_BYTES : SOCKSRV_IDLE_PASS_BYTES);
+    m_bSleepFirst = m_bPaused;
+    if (m_bFlowing) m_bEventsReset = false;
     return 0;
 }
 
@@ -278,12 +327,16 @@ int CSocketServer::Read(int nEntry, uint8_t* pBuffer, int* pnBytes) {
     DWORD dwFlags = 0;
     if (::WSARecv(entry.hSocket, &wsaBuf, 1, &dwReceived, &dwFlags, nullptr, nullptr) == SOCKET_ERROR) {
         int nError = ::WSAGetLastError();
-        if (nError == WSAEWOULDBLOCK) return 0;
+        if (nError == WSAEWOULDBLOCK) return nError;
         CloseEntry(nEntry);
         return nError;
     }
-    if (pnBytes) *pnBytes = static_cast<int>(dwReceived);
-    if (dwReceived > 0) entry.nLastDataMs = ::GetTickCount64();
+    *pnBytes = static_cast<int>(dwReceived);
+    if (dwReceived == 0) {
+        CloseEntry(nEntry);
+        return 0;
+    }
+    entry.nLastDataMs = ::GetTickCount64();
     return 0;
 }
 
@@ -291,11 +344,13 @@ int CSocketServer::CloseAll() {
     if (m_nCount == 0) return WSAENOTCONN;
     int nResult = CreateSyncObjects();
     if (nResult != 0) return nResult;
+    ++m_nClosers;
     ::ResetEvent(m_hGate);
     ::SetEvent(m_hWake);
-    ::WaitForSingleObject(m_hMutex, INFINITE);
-    ::SetEvent(m_hGate);
+    ::EnterCriticalSection(&m_lock);
     CloseEntries();
-    ::ReleaseMutex(m_hMutex);
+    m_bInPass = false;
+    ::LeaveCriticalSection(&m_lock);
+    if (--m_nClosers == 0) ::SetEvent(m_hGate);
     return 0;
 }

@@ -14,6 +14,15 @@ constexpr int64_t JITTER_US = TIMELINE_JITTER_TICKS * TIMELINE_TICK_US;
 
 int16_t Clamp16(int32_t n) { return static_cast<int16_t>(std::clamp<int32_t>(n, -32768, 32767)); }
 
+int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// Digital silence or a constant: its copies say nothing about where they belong.
+bool IsFlat(const uint8_t* pBlock) {
+    for (int i = 2; i < AUDIO_BLOCK_BYTES; ++i)
+        if (pBlock[i] != pBlock[i & 1]) return false;
+    return true;
+}
+
 }  // namespace
 
 CTimeline::CTimeline() : m_nOutTick(TICK_UNSET) { Reset(); }
@@ -56,6 +65,7 @@ CTimeline::CStream* CTimeline::FindStream(CSide& side, uint32_t nStream, int64_t
     if (!p) return nullptr;
     p->bUsed = true;
     p->nId = nStream;
+    p->nOrder = ++side.nStreamsBegun;
     bNew = true;
     return p;
 }
@@ -86,7 +96,10 @@ bool CTimeline::AddBlock(int nSide, uint32_t nStream, const uint8_t* pBlock, int
         for (const CStream& o : side.streams)
             if (&o != &s && o.bUsed && nNowUs - o.nLastUs <= JITTER_US && (!pPace || o.nLastUs > pPace->nLastUs))
                 pPace = &o;
-        if (pPace) nTick = nNowUs - pPace->nLastUs < TIMELINE_TICK_US / 2 ? pPace->nNextTick - 1 : pPace->nNextTick;
+        // Its block goes on the tick the pace stream would give a block that arrived with it.
+        if (pPace) {
+            nTick = pPace->nNextTick - 1 + FloorDiv(nNowUs - pPace->nLastUs + TIMELINE_TICK_US / 2, TIMELINE_TICK_US);
+        }
         s.nNextTick = nTick;
     } else if (s.nNextTick < nNow - TIMELINE_JITTER_TICKS) {
         nTick = nNow;  // the stream had a gap: it goes on where the clock is now
@@ -103,6 +116,7 @@ bool CTimeline::AddBlock(int nSide, uint32_t nStream, const uint8_t* pBlock, int
         nTick = s.nNextTick;
     }
     nTick = std::max(nTick, side.nOutTick);  // never before what was written
+    if (!IsFlat(pBlock)) nTick = AlignCopies(side, s, pBlock, nTick);
     if (s.queue.IsEmpty()) {
         s.nFirstTick = nTick;
         s.nNextTick = nTick;
@@ -132,6 +146,46 @@ bool CTimeline::AddBlock(int nSide, uint32_t nStream, const uint8_t* pBlock, int
     s.nLastUs = nNowUs;
     ++side.nBlocks;
     return true;
+}
+
+int64_t CTimeline::AlignCopies(CSide& side, CStream& s, const uint8_t* pBlock, int64_t nTick) {
+    // The same block queued by another stream of the side, a few ticks from where
+    // this one goes: the two carry one signal, and the stream that began later
+    // moves to the other's ticks. Moving the later one keeps the earlier one's
+    // audio in place, and the ticks it leaves are the earlier one's copy.
+    for (CStream& o : side.streams) {
+        if (&o == &s || !o.bUsed || o.queue.IsEmpty()) continue;
+        auto holds = [&](int64_t t) {
+            if (t < o.nFirstTick || t >= o.nNextTick) return false;
+            const CBuffer* p = o.queue.At(static_cast<size_t>(t - o.nFirstTick));
+            return p && std::memcmp(p->m_pData, pBlock, AUDIO_BLOCK_BYTES) == 0;
+        };
+        if (holds(nTick)) return nTick;  // in line already
+        for (int64_t d = 1; d <= TIMELINE_COPY_TICKS; ++d) {
+            for (int64_t t : {nTick - d, nTick + d}) {
+                if (!holds(t)) continue;
+                if (o.nOrder > s.nOrder) {
+                    Shift(side, o, nTick - t);
+                    return nTick;
+                }
+                Shift(side, s, t - nTick);
+                return std::max(t, side.nOutTick);
+            }
+        }
+    }
+    return nTick;
+}
+
+void CTimeline::Shift(CSide& side, CStream& s, int64_t nShift) {
+    // The stream moves as a whole, what it has queued too. What would land on
+    // ticks already written is its copy's, and in the file.
+    while (!s.queue.IsEmpty() && s.nFirstTick + nShift < side.nOutTick) {
+        if (CBuffer* p = s.queue.Pop()) side.pool.GiveBack(p);
+        --side.nQueued;
+        ++s.nFirstTick;
+    }
+    s.nFirstTick += nShift;
+    s.nNextTick += nShift;
 }
 
 CTimeline::CSurvey CTimeline::Survey(CSide& side, int64_t nNowUs) {

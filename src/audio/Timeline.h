@@ -2,7 +2,9 @@
 // The recording's common 10 ms timeline. Every connection of a side is a stream
 // of its own: its first block is placed where the clock stands when it arrives,
 // the next ones follow every 10 ms. A side's audio for a tick is the average of
-// its streams that carry a block there, silence when none. Plain logic: the
+// its streams that carry a block there, silence when none. Two connections that
+// carry the same signal (my microphone in two calls) are lined up by their
+// content, since their arrival times can differ by a tick. Plain logic: the
 // caller gives the time and takes the mixed ticks.
 #include <atomic>
 #include <cstdint>
@@ -16,6 +18,10 @@ constexpr int TIMELINE_REMOTE = 1;
 constexpr int64_t TIMELINE_TICK_US = 10000;
 // Blocks that arrive this much late or early neither shift a stream nor leave a gap.
 constexpr int64_t TIMELINE_JITTER_TICKS = 20;
+// Copies of one signal whose arrivals put them this many ticks apart at most are
+// lined up by their content. Further is not taken for a copy: a tone repeats
+// itself every few ticks.
+constexpr int64_t TIMELINE_COPY_TICKS = 3;
 // A tick this far behind the clock gets no more audio, so it is written.
 constexpr int64_t TIMELINE_DELAY_TICKS = 30;
 // Connections followed per side: a full server table, and a few that just ended.
@@ -56,6 +62,7 @@ private:
         int64_t nFirstTick = 0;  // tick of the queue's first entry
         int64_t nNextTick = 0;   // tick of the next block
         int64_t nLastUs = 0;     // arrival of the last block
+        uint64_t nOrder = 0;     // streams of a side in the order they began
         CBlockQueue queue;       // one entry per tick; null where the stream had a gap
     };
     struct CSide {
@@ -64,6 +71,7 @@ private:
         CStream streams[TIMELINE_MAX_STREAMS];
         std::atomic<size_t> nQueued{0};  // written under the lock, read without it
         int64_t nOutTick = 0;  // the first tick not yet taken, as this side knows it
+        uint64_t nStreamsBegun = 0;
         std::atomic<uint64_t> nBlocks{0};
         std::atomic<uint64_t> nDropped{0};
     };
@@ -73,6 +81,8 @@ private:
     };
 
     CStream* FindStream(CSide& side, uint32_t nStream, int64_t nNowUs, bool& bNew);
+    int64_t AlignCopies(CSide& side, CStream& s, const uint8_t* pBlock, int64_t nTick);
+    static void Shift(CSide& side, CStream& s, int64_t nShift);
     CSurvey Survey(CSide& side, int64_t nNowUs);
     void Collect(CSide& side, int64_t nOut, int64_t nEnd, int64_t nNowUs, int16_t* pSide);
 
