@@ -166,7 +166,7 @@ void CAudioServer::ServiceLoop(CSideInfo& side) {
                 block.m_nSize = AUDIO_BLOCK_BYTES;
                 for (int i = 0; i < blocks.nBlocks; ++i) {
                     block.m_pData = blocks.data + i * AUDIO_BLOCK_BYTES;
-                    const int64_t nAgoUs = std::min<int64_t>(int64_t{blocks.nBlocks - 1 - i} * AUDIO_BLOCK_US, nWaitedUs);
+                    const int64_t nAgoUs = std::min(int64_t{blocks.nBlocks - 1 - i} * AUDIO_BLOCK_US, nWaitedUs);
                     if (side.bMic)
                         m_pRecorder->AddMicBlock(&block, nConnection, nAgoUs);
                     else

@@ -88,7 +88,8 @@ void CRecorder::Stop() {
     if (!m_bActive) return;
     Resume();
     const int64_t nNow = NowUs();
-    m_nStopAtUs = m_nLastBlockUs != 0 && nNow - m_nLastBlockUs < 2 * RECORDER_STOP_GRACE_US ? nNow + RECORDER_STOP_GRACE_US : nNow;
+    const bool bDelivering = m_nLastBlockUs != 0 && nNow - m_nLastBlockUs < 2 * RECORDER_STOP_GRACE_US;
+    m_nStopAtUs = bDelivering ? nNow + RECORDER_STOP_GRACE_US : nNow;
     m_bActive = false;
     m_wake.Set();  // no need to sit out the idle sleep
     if (!m_bMixerDone && m_hMixerThread.IsValid()) {
@@ -159,7 +160,8 @@ int64_t CRecorder::NowUs() const {
 }
 
 bool CRecorder::AddMicBlock(const CBuffer* pBlock, uint32_t nStream, int64_t nAgoUs) {
-    return AddBlock(TIMELINE_MIC, pBlock, nStream, nAgoUs, m_nRecordSide == RECSIDE_BOTH || m_nRecordSide == RECSIDE_MINE);
+    const bool bWanted = m_nRecordSide == RECSIDE_BOTH || m_nRecordSide == RECSIDE_MINE;
+    return AddBlock(TIMELINE_MIC, pBlock, nStream, nAgoUs, bWanted);
 }
 
 bool CRecorder::AddRemoteBlock(const CBuffer* pBlock, uint32_t nStream, int64_t nAgoUs) {

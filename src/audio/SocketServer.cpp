@@ -144,7 +144,8 @@ int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint3
         long lEvents = 0;
         nResult = 0;
         if (!m_bInPass) nResult = StartPass(&lEvents);
-        if (nResult == 0 && lEvents == 0 && m_bInPass) nResult = ReadInPass(pBuffer, nBufferBytes, &lEvents, pnBytes, pnConnection);
+        if (nResult == 0 && lEvents == 0 && m_bInPass)
+            nResult = ReadInPass(pBuffer, nBufferBytes, &lEvents, pnBytes, pnConnection);
         const bool bWoken = m_bWoken;
         m_bWoken = false;
         ::LeaveCriticalSection(&m_lock);
