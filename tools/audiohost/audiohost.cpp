@@ -210,8 +210,8 @@ int Record(const COptions& opt) {
         DWORD dwPoll = 10;
         long long nTarget = opt.nTotal > 0 ? opt.nTotal : nExpected * ((bWantMic ? 1 : 0) + (bWantRemote ? 1 : 0));
         double dRate = t > dFirst ? static_cast<double>(nSeen) / (t - dFirst) : 0;
-        if (nSeen > 0 && nTarget > 0 && dRate > 0 && (static_cast<double>(nTarget) - static_cast<double>(nSeen)) / dRate > 0.5)
-            dwPoll = 200;
+        if (nSeen > 0 && nTarget > 0 && dRate > 0 && (static_cast<double>(nTarget) - static_cast<double>(nSeen)) / dRate > 1.0)
+            dwPoll = 500;
         ::Sleep(dwPoll);
     }
     double dReceived = Now();
