@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "base/Clock.h"
 #include "base/Notifier.h"
 
 // Everything one side's thread and start-up need, without duplicating the code.
@@ -154,8 +155,7 @@ void CAudioServer::ServiceLoop(CSideInfo& side) {
             cutter.Feed(buffer, nBytes, blocks);
             LARGE_INTEGER now;
             ::QueryPerformanceCounter(&now);
-            const int64_t nNowUs = now.QuadPart / frequency.QuadPart * 1000000 +
-                                   now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
+            const int64_t nNowUs = CountsToUs(now.QuadPart, frequency.QuadPart);
             // Blocks that waited for the pass came in at call pace, the last one just
             // now, but none before the connection's previous bytes were taken.
             const int64_t nWaitedUs = cutter.GetLastFeedUs() != 0 ? nNowUs - cutter.GetLastFeedUs() : INT64_MAX;

@@ -6,6 +6,7 @@
 
 #include "audio/AudioBlock.h"
 #include "audiofile/AudioErrors.h"
+#include "base/Clock.h"
 #include "base/Notifier.h"
 #include "base/StringUtil.h"
 
@@ -156,7 +157,7 @@ int64_t CRecorder::NowUs() const {
         nCount = li.QuadPart;
     }
     int64_t nElapsed = nCount - m_nStartCount - m_nPausedCounts;
-    return nElapsed / m_nFrequency * 1000000 + nElapsed % m_nFrequency * 1000000 / m_nFrequency;
+    return CountsToUs(nElapsed, m_nFrequency);
 }
 
 bool CRecorder::AddMicBlock(const CBuffer* pBlock, uint32_t nStream, int64_t nAgoUs) {
