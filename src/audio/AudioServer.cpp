@@ -181,6 +181,12 @@ void CAudioServer::ServiceLoop(CSideInfo& side) {
             if (side.meter.Feed(buffer, nBytes, nLevel) && hWnd)
                 ::PostMessageW(hWnd, side.uLevelMessage, static_cast<WPARAM>(nLevel), 0);
         }
+        // The side's last connection ended: its meter goes dark, not left at the level
+        // of the last blocks (which may reach the window after the recording's stop).
+        if ((lEvents & FD_CLOSE) && side.server.GetSocketCount() <= 1) {
+            side.meter.Reset();
+            if (HWND hWnd = m_hWnd) ::PostMessageW(hWnd, side.uLevelMessage, 0, 0);
+        }
         // One connection's trouble has already closed that connection; the server goes on.
         if (nResult == 0 || (!side.server.IsEmpty() && !side.server.IsListenerFailed())) continue;
         // The listening socket itself failed: listen anew, and give up only when that fails.

@@ -13,6 +13,11 @@ public:
     // Takes one read; true when a level is due, which is then put in nLevel.
     bool Feed(const uint8_t* pData, int nBytes, int& nLevel);
     int GetLastLevel() const { return m_nLastLevel; }
+    // The side went quiet: level 0, and the next read posts at once.
+    void Reset() {
+        m_nPass = LEVEL_PASSES;
+        m_nLastLevel = 0;
+    }
 
 private:
     int m_nPass = LEVEL_PASSES;

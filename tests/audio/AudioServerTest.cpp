@@ -274,6 +274,14 @@ TEST_F(AudioServerTest, LevelsArePostedOnTheFirstReadThenEverySixthInEveryState)
         window.Pump();
     }
     EXPECT_EQ(window.remote, (std::vector<int>{511}));
+
+    // The side's last connection ends: its meter goes dark.
+    remote.Close();
+    for (int i = 0; i < 100 && window.remote.size() < 2; ++i) {
+        ::Sleep(10);
+        window.Pump();
+    }
+    EXPECT_EQ(window.remote, (std::vector<int>{511, 0}));
 }
 
 TEST_F(AudioServerTest, PortInUseIsReportedAndTheOtherServerStillRecords) {
