@@ -2,6 +2,7 @@
 
 #include <lame/lame.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -43,7 +44,9 @@ void ShowCreateFailed(DWORD dwError) {
         NotifyMessageBox(nullptr, strText, L"Ombra Skype Recorder Create Mp3 File Failed!", MB_ICONERROR);
 }
 
-lame_t CreateEncoder(int nChannelMode, int nOutSampleRate, int nBitrateKbps) {
+// With bDoubleRate LAME is handed samples at the output rate, which the writer
+// doubled itself; fGain is then the scale the writer must give them first.
+lame_t CreateEncoder(int nChannelMode, int nOutSampleRate, int nBitrateKbps, bool bDoubleRate, float& fGain) {
     // A tag, if any, is written by the writer itself before the first frame.
     lame_t hStream = lame_init();
     if (!hStream) return nullptr;
@@ -65,7 +68,7 @@ lame_t CreateEncoder(int nChannelMode, int nOutSampleRate, int nBitrateKbps) {
         mode = JOINT_STEREO;
         nChannels = 2;
     }
-    lame_set_in_samplerate(hStream, MP3_INPUT_SAMPLE_RATE);
+    lame_set_in_samplerate(hStream, bDoubleRate ? nOutSampleRate : MP3_INPUT_SAMPLE_RATE);
     lame_set_num_channels(hStream, nChannels);
     lame_set_mode(hStream, mode);
     // LAME keeps its own choice when told a rate MPEG does not have: refuse instead.
@@ -81,7 +84,20 @@ lame_t CreateEncoder(int nChannelMode, int nOutSampleRate, int nBitrateKbps) {
     lame_set_disable_reservoir(hStream, 1);
     lame_set_bWriteVbrTag(hStream, 0);
     lame_set_write_id3tag_automatic(hStream, 0);
-    if (lame_init_params(hStream) != 0) {
+    // LAME scales the samples before it resamples them: by the bit rate's preset
+    // factor, which the preset applied above and lame_init_params applies once
+    // more. Resampled outside, the samples take that scale from the upsampler,
+    // and LAME's own must come out at exactly 1, or the frames would differ.
+    fGain = 1.0f;
+    if (bDoubleRate) {
+        const float fFactor = lame_get_scale(hStream);  // the scale started at 1
+        fGain = fFactor * fFactor;
+        float fUndo = 1.0f / fFactor;
+        while (fUndo * fFactor > 1.0f) fUndo = std::nextafter(fUndo, 0.0f);
+        while (fUndo * fFactor < 1.0f) fUndo = std::nextafter(fUndo, 2.0f);
+        lame_set_scale(hStream, fUndo);
+    }
+    if (lame_init_params(hStream) != 0 || (bDoubleRate && lame_get_scale(hStream) != 1.0f)) {
         lame_close(hStream);
         return nullptr;
     }
@@ -219,7 +235,15 @@ bool CMp3File::Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate
         return false;
     }
 
-    m_hStream = CreateEncoder(nChannelMode, nOutSampleRate, nBitrateKbps);
+    // At twice the input rate the writer doubles the rate itself; should LAME not
+    // take that set-up, it resamples on its own as at every other rate.
+    float fGain = 1.0f;
+    m_bDoubleRate = nOutSampleRate == 2 * MP3_INPUT_SAMPLE_RATE;
+    m_hStream = m_bDoubleRate ? CreateEncoder(nChannelMode, nOutSampleRate, nBitrateKbps, true, fGain) : nullptr;
+    if (!m_hStream) {
+        m_bDoubleRate = false;
+        m_hStream = CreateEncoder(nChannelMode, nOutSampleRate, nBitrateKbps, false, fGain);
+    }
     if (!m_hStream) {
         // The encoder refused the configuration: the empty file stays.
         ::fclose(m_pFile);
@@ -241,6 +265,7 @@ bool CMp3File::Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate
     m_nFramesIn = 0;
     m_nFramesOnDisk = 0;
     m_nLastFlushMs = ::GetTickCount64();
+    for (CUpsampler& upsampler : m_upsampler) upsampler.Reset(fGain);
     m_bClosed = false;
     // The tag goes out at once: even a recording stopped before its first block names itself.
     if (pTags) {
@@ -268,27 +293,46 @@ bool CMp3File::Write(const CBuffer* pBuffer) {
 
     // The sample count covers both channels of a stereo buffer; LAME counts per channel.
     int nFrames = pBuffer->m_nSize / 2 / m_nChannels;
-    short* pSamples = reinterpret_cast<short*>(pBuffer->m_pData);
+    const int16_t* pSamples = pBuffer->Samples();
+    // Doubled, a piece must still fit LAME's call.
+    const int nMaxChunk = m_bDoubleRate ? MP3_CHUNK_FRAMES / 2 : MP3_CHUNK_FRAMES;
     while (nFrames > 0) {
-        int nChunk = nFrames < MP3_CHUNK_FRAMES ? nFrames : MP3_CHUNK_FRAMES;
-        int nBytes;
-        if (m_nChannels == 2)
-            nBytes = lame_encode_buffer_interleaved(m_hStream, pSamples, nChunk, m_pOutBuffer,
-                                                    m_nOutBufferSize);
-        else
-            nBytes = lame_encode_buffer(m_hStream, pSamples, pSamples, nChunk, m_pOutBuffer,
-                                        m_nOutBufferSize);
-        if (nBytes < 0) {
-            ::SetLastError(AUDIOERR_ENCODE);
-            return false;
-        }
-        if (!PutOut(m_pOutBuffer, static_cast<size_t>(nBytes))) return false;
+        int nChunk = nFrames < nMaxChunk ? nFrames : nMaxChunk;
+        if (!Encode(pSamples, nChunk)) return false;
         pSamples += nChunk * m_nChannels;
         nFrames -= nChunk;
         m_nFramesIn += static_cast<uint64_t>(nChunk);
     }
     if (::GetTickCount64() - m_nLastFlushMs >= MP3_FLUSH_MS) return FlushToDisk();
     return true;
+}
+
+bool CMp3File::Encode(const int16_t* pSamples, int nFrames) {
+    if (m_bDoubleRate) {
+        int nDoubled = 0;
+        for (int c = 0; c < m_nChannels; ++c)
+            nDoubled = m_upsampler[c].Put(pSamples + c, nFrames, m_nChannels, m_doubled[c]);
+        return PutEncoded(EncodeDoubled(nDoubled));
+    }
+    // LAME takes the samples as non-const, but only reads them.
+    short* pPcm = const_cast<short*>(reinterpret_cast<const short*>(pSamples));
+    return PutEncoded(m_nChannels == 2
+                          ? lame_encode_buffer_interleaved(m_hStream, pPcm, nFrames, m_pOutBuffer, m_nOutBufferSize)
+                          : lame_encode_buffer(m_hStream, pPcm, pPcm, nFrames, m_pOutBuffer, m_nOutBufferSize));
+}
+
+int CMp3File::EncodeDoubled(int nSamples) {
+    // Floats on the 16-bit scale are what LAME makes of 16-bit samples anyway.
+    return lame_encode_buffer_float(m_hStream, m_doubled[0], m_doubled[m_nChannels - 1], nSamples, m_pOutBuffer,
+                                    m_nOutBufferSize);
+}
+
+bool CMp3File::PutEncoded(int nBytes) {
+    if (nBytes < 0) {
+        ::SetLastError(AUDIOERR_ENCODE);
+        return false;
+    }
+    return PutOut(m_pOutBuffer, static_cast<size_t>(nBytes));
 }
 
 bool CMp3File::Close() {
@@ -299,9 +343,16 @@ bool CMp3File::Close() {
 bool CMp3File::Finish() {
     bool bOk = true;
     if (m_hStream && m_pOutBuffer) {
+        // The samples still waiting for the upsampler's lookahead go first, as LAME's
+        // own flush would have made them.
+        if (m_bDoubleRate && m_pFile) {
+            int nTail = 0;
+            for (int c = 0; c < m_nChannels; ++c) nTail = m_upsampler[c].Finish(m_doubled[c]);
+            if (!PutEncoded(EncodeDoubled(nTail))) bOk = false;
+        }
         int nFlushed = lame_encode_flush(m_hStream, m_pOutBuffer, m_nOutBufferSize);
         m_dwFlushed = nFlushed > 0 ? static_cast<uint32_t>(nFlushed) : 0;
-        if (nFlushed > 0 && m_pFile) bOk = PutOut(m_pOutBuffer, m_dwFlushed);
+        if (nFlushed > 0 && m_pFile && !PutOut(m_pOutBuffer, m_dwFlushed)) bOk = false;
     }
     // The stream, file and buffer are released whether or not the flush worked.
     if (m_hStream) lame_close(m_hStream);

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "audiofile/Upsampler.h"
 #include "audiofile/WriteToFile.h"
 
 struct lame_global_struct;
@@ -61,6 +62,9 @@ public:
     int GetChannels() const { return m_nChannels; }
 
 private:
+    bool Encode(const int16_t* pSamples, int nFrames);
+    int EncodeDoubled(int nSamples);
+    bool PutEncoded(int nBytes);
     bool Finish();
     bool PutOut(const uint8_t* pData, size_t nBytes);
     bool FlushToDisk();
@@ -78,4 +82,8 @@ private:
     uint64_t m_nFramesIn = 0;
     uint64_t m_nFramesOnDisk = 0;
     uint64_t m_nLastFlushMs = 0;
+    // At twice the input rate the writer doubles the rate itself (see Upsampler.h).
+    bool m_bDoubleRate = false;
+    CUpsampler m_upsampler[2];
+    float m_doubled[2][2 * UPSAMPLER_MAX_FRAMES];
 };

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <lame/lame.h>
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -146,6 +148,94 @@ TEST_F(Mp3FileTest, StereoRecordingIsConstantBitRateAtTheRequestedRate) {
     EXPECT_GE(scan.nFrames, 56);
     EXPECT_LE(scan.nFrames, 60);
     ::DeleteFileW(strPath.c_str());
+}
+
+namespace {
+
+// Speech-like: two tones under a slow swell, with noise, different on each channel.
+std::vector<int16_t> SpeechLike(int nFrames, int nChannels) {
+    std::vector<int16_t> pcm(static_cast<size_t>(nFrames) * nChannels);
+    uint32_t seed = 7;
+    for (int i = 0; i < nFrames; ++i) {
+        double t = i / 16000.0, swell = 0.5 + 0.5 * std::sin(2 * 3.14159265 * 0.9 * t);
+        for (int c = 0; c < nChannels; ++c) {
+            seed = seed * 1664525u + 1013904223u;
+            double tone = std::sin(2 * 3.14159265 * (c ? 1000 : 440) * t) + 0.4 * std::sin(2 * 3.14159265 * 2900 * t);
+            pcm[i * nChannels + c] = static_cast<int16_t>(swell * 9000 * tone + (static_cast<int>(seed >> 21) - 1024));
+        }
+    }
+    return pcm;
+}
+
+// The file as LAME makes it when it goes from 16 to 32 kHz itself, set up as the writer sets it up.
+std::vector<unsigned char> EncodeResamplingInLame(const std::vector<int16_t>& pcm, int nMode, int nKbps) {
+    const int nChannels = nMode ? 2 : 1;
+    lame_t h = lame_init();
+    lame_set_preset(h, nKbps);
+    lame_set_VBR(h, vbr_off);
+    lame_set_in_samplerate(h, 16000);
+    lame_set_num_channels(h, nChannels);
+    lame_set_mode(h, nMode == 2 ? JOINT_STEREO : nMode == 1 ? STEREO : MONO);
+    lame_set_out_samplerate(h, 32000);
+    lame_set_brate(h, nKbps);
+    lame_set_copyright(h, 0);
+    lame_set_original(h, 1);
+    lame_set_error_protection(h, 0);
+    lame_set_emphasis(h, 0);
+    lame_set_disable_reservoir(h, 1);
+    lame_set_bWriteVbrTag(h, 0);
+    lame_set_write_id3tag_automatic(h, 0);
+    std::vector<unsigned char> out;
+    if (lame_init_params(h) != 0) return out;
+    const int nFrames = static_cast<int>(pcm.size()) / nChannels;
+    std::vector<unsigned char> buffer(nFrames * 5 / 4 + 7200);
+    short* pPcm = const_cast<short*>(pcm.data());
+    int n = nChannels == 2 ? lame_encode_buffer_interleaved(h, pPcm, nFrames, buffer.data(), buffer.size())
+                           : lame_encode_buffer(h, pPcm, pPcm, nFrames, buffer.data(), buffer.size());
+    out.assign(buffer.begin(), buffer.begin() + std::max(n, 0));
+    n = lame_encode_flush(h, buffer.data(), buffer.size());
+    out.insert(out.end(), buffer.begin(), buffer.begin() + std::max(n, 0));
+    lame_close(h);
+    return out;
+}
+
+}  // namespace
+
+// At 32 kHz the writer doubles the rate itself: the frames must be the ones LAME
+// makes resampling on its own, whatever the pieces the audio comes in. Only the
+// last two may differ: past the end LAME's flush carries the filter's ringing,
+// the writer's flush silence.
+TEST_F(Mp3FileTest, DoubledRateGivesTheFramesOfLamesOwnResampling) {
+    struct {
+        int nMode, nKbps;
+    } cases[] = {{MP3_CHANNEL_STEREO, 64}, {MP3_CHANNEL_MONO, 32}, {MP3_CHANNEL_JOINT_STEREO, 128}};
+    for (const auto& c : cases) {
+        const int nChannels = c.nMode ? 2 : 1;
+        const size_t nFrameBytes = 144 * c.nKbps * 1000 / 32000;  // no padding at 32 kHz
+        std::vector<int16_t> pcm = SpeechLike(16000 * 4, nChannels);
+        std::vector<unsigned char> expected = EncodeResamplingInLame(pcm, c.nMode, c.nKbps);
+        std::wstring strPath = TempPath(L"ombra_mp3_doubled.mp3");
+        CMp3File file;
+        ASSERT_TRUE(file.Open(strPath.c_str(), c.nMode, 32000, c.nKbps));
+        // 10 ms blocks, then pieces longer than the writer's own, then odd ones.
+        size_t nPos = 0;
+        for (int nPiece : {160, 160, 160, 7000, 3 * 2304 + 5, 1, 17, 160, 1000000}) {
+            CBuffer piece;
+            piece.m_pData = reinterpret_cast<uint8_t*>(&pcm[nPos]);
+            piece.m_nSize = static_cast<int32_t>(std::min<size_t>(nPiece * nChannels, pcm.size() - nPos) * 2);
+            ASSERT_TRUE(file.Write(&piece));
+            nPos += piece.m_nSize / 2;
+        }
+        ASSERT_TRUE(file.Close());
+        std::vector<unsigned char> written = ReadAll(strPath);
+        ::DeleteFileW(strPath.c_str());
+        ASSERT_EQ(written.size(), expected.size()) << c.nMode;
+        ASSERT_GT(written.size(), 100 * nFrameBytes);
+        size_t nSame = std::mismatch(written.begin(), written.end(), expected.begin()).first - written.begin();
+        EXPECT_GE(nSame, written.size() - 2 * nFrameBytes)
+            << "mode " << c.nMode << ": first difference in frame " << nSame / nFrameBytes << " of "
+            << written.size() / nFrameBytes;
+    }
 }
 
 TEST_F(Mp3FileTest, ChannelModesMapToMonoStereoAndJointStereo) {
