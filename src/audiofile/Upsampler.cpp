@@ -26,9 +26,9 @@ float Blackman(float x, float fcn, int l) {
                               (UPSAMPLER_PI * l * x2));
 }
 
-// Taps for the sample on an input sample (phase 0) and for the one halfway to
-// the next (phase 1), each normalised to a sum of one. The filter is centred
-// between taps 15 and 16: phase 0 looks from half a sample before, phase 1 from there.
+// Taps for the sample on input m (phase 0, centred on tap 15, which reads m) and
+// for the one halfway to m+1 (phase 1, centred between taps 15 and 16), each
+// normalised to a sum of one, as LAME normalises them.
 struct CTaps {
     float phase[2][UPSAMPLER_TAPS];
     CTaps() {
