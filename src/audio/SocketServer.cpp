@@ -53,6 +53,11 @@ int CSocketServer::Listen(u_long nAddress, u_short nPort) {
         if (nResult != 0) return nResult;
     }
     if (m_nCount != 0) return WSAEISCONN;
+    // Made here, before any service thread runs: made on first use, by the service
+    // thread and a closing thread at once, each could keep an event of its own, and
+    // the service thread would sleep through the stop that waits for it.
+    int nSync = CreateSyncObjects();
+    if (nSync != 0) return nSync;
     m_bListenerFailed = false;
     m_bInPass = m_bFlowing = m_bPaused = m_bSleepFirst = m_bEventsReset = false;
 
@@ -119,8 +124,8 @@ int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint3
     if (plEvents) *plEvents = 0;
     if (pnBytes) *pnBytes = 0;
     if (pnConnection) *pnConnection = 0;
-    int nResult = CreateSyncObjects();
-    if (nResult != 0) return ListenerError(nResult);
+    if (!m_hWake || !m_hGate) return WSAENOTCONN;  // never listened
+    int nResult = 0;
     for (;;) {
         // Audio at call pace: let a few blocks gather, so that one read takes several.
         // A plain sleep is no wineserver call, and the table is free meanwhile.
@@ -342,9 +347,7 @@ int CSocketServer::Read(int nEntry, uint8_t* pBuffer, int* pnBytes) {
 }
 
 int CSocketServer::CloseAll() {
-    if (m_nCount == 0) return WSAENOTCONN;
-    int nResult = CreateSyncObjects();
-    if (nResult != 0) return nResult;
+    if (m_nCount == 0 || !m_hWake || !m_hGate) return WSAENOTCONN;
     ++m_nClosers;
     ::ResetEvent(m_hGate);
     ::SetEvent(m_hWake);

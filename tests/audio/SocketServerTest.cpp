@@ -97,6 +97,35 @@ TEST(SocketServer, CloseAllWakesABlockedServicePass) {
     EXPECT_TRUE(server.IsEmpty());
 }
 
+// A stop can come while the service thread is only starting: both must use one
+// wake-up event, or the thread sleeps through the stop and the stop waits forever.
+TEST(SocketServer, CloseAllRightAfterTheServiceStartsNeverHangs) {
+    for (int nRound = 0; nRound < 300; ++nRound) {
+        auto* pServer = new CSocketServer;
+        ASSERT_EQ(pServer->Listen(::inet_addr("127.0.0.1"), TEST_PORT), 0);
+        std::thread service([pServer] {
+            uint8_t buffer[1024];
+            long lEvents;
+            int nBytes;
+            while (pServer->Service(buffer, &lEvents, &nBytes) != WSAENOTCONN) continue;
+        });
+        std::atomic<bool> bClosed{false};
+        std::thread closer([pServer, &bClosed] {
+            pServer->CloseAll();
+            bClosed = true;
+        });
+        for (int t = 0; t < 300 && !bClosed; ++t) ::Sleep(10);
+        if (!bClosed) {
+            closer.detach();  // stuck for good: left behind with the server
+            service.detach();
+            FAIL() << "CloseAll still waits after 3 s, round " << nRound;
+        }
+        closer.join();
+        service.join();
+        delete pServer;
+    }
+}
+
 TEST(SocketServer, BusyConnectionsAreServedInTurn) {
     CWinsock winsock;
     CSocketServer server;
