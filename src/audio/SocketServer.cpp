@@ -124,8 +124,6 @@ int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint3
     if (plEvents) *plEvents = 0;
     if (pnBytes) *pnBytes = 0;
     if (pnConnection) *pnConnection = 0;
-    if (!m_hWake || !m_hGate) return WSAENOTCONN;  // never listened
-    int nResult = 0;
     for (;;) {
         // Audio at call pace: let a few blocks gather, so that one read takes several.
         // A plain sleep is no wineserver call, and the table is free meanwhile.
@@ -147,7 +145,7 @@ int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint3
             return WSAENOTCONN;
         }
         long lEvents = 0;
-        nResult = 0;
+        int nResult = 0;
         if (!m_bInPass) nResult = StartPass(&lEvents);
         if (nResult == 0 && lEvents == 0 && m_bInPass)
             nResult = ReadInPass(pBuffer, nBufferBytes, &lEvents, pnBytes, pnConnection);
@@ -347,7 +345,7 @@ int CSocketServer::Read(int nEntry, uint8_t* pBuffer, int* pnBytes) {
 }
 
 int CSocketServer::CloseAll() {
-    if (m_nCount == 0 || !m_hWake || !m_hGate) return WSAENOTCONN;
+    if (m_nCount == 0) return WSAENOTCONN;  // a listening server has its events
     ++m_nClosers;
     ::ResetEvent(m_hGate);
     ::SetEvent(m_hWake);
