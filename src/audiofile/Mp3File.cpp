@@ -1,5 +1,6 @@
 #include "audiofile/Mp3File.h"
 
+#include <io.h>
 #include <lame/lame.h>
 
 #include <cmath>
@@ -11,8 +12,6 @@
 #include <vector>
 
 #include "audiofile/AudioErrors.h"
-#include "base/Notifier.h"
-#include "base/StringUtil.h"
 
 namespace {
 
@@ -38,10 +37,47 @@ int OutputBufferSize(lame_t hStream) {
     return nFrames * 5 / 4 + 7200;
 }
 
-void ShowCreateFailed(DWORD dwError) {
-    std::wstring strText = SystemErrorText(dwError);
-    if (!strText.empty())
-        NotifyMessageBox(nullptr, strText, L"Ombra Skype Recorder Create Mp3 File Failed!", MB_ICONERROR);
+// Names tried before giving up: far more than recordings of one partner in one second.
+constexpr int MP3_MAX_NAME_NUMBER = 1000;
+
+// "x.mp3", then "x (2).mp3", "x (3).mp3"...: the number goes before the extension.
+std::wstring NumberedName(const std::wstring& strPath, int nNumber) {
+    if (nNumber < 2) return strPath;
+    size_t nDot = strPath.rfind(L'.');
+    size_t nSep = strPath.find_last_of(L"\\/");
+    if (nDot == std::wstring::npos || (nSep != std::wstring::npos && nDot < nSep)) nDot = strPath.size();
+    return strPath.substr(0, nDot) + L" (" + std::to_wstring(nNumber) + L")" + strPath.substr(nDot);
+}
+
+// A C stream on a file created under the first free name; null with dwError otherwise.
+FILE* CreateNewFile(const std::wstring& strPath, std::wstring& strCreated, DWORD& dwError) {
+    for (int n = 1; n <= MP3_MAX_NAME_NUMBER; ++n) {
+        const std::wstring strName = NumberedName(strPath, n);
+        // CREATE_NEW refuses a name that exists: no file is ever emptied, and of two
+        // writers racing for one name only one gets it.
+        HANDLE hFile = ::CreateFileW(strName.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (hFile == INVALID_HANDLE_VALUE) {
+            dwError = ::GetLastError();
+            if (dwError == ERROR_FILE_EXISTS || dwError == ERROR_ALREADY_EXISTS) continue;
+            return nullptr;
+        }
+        const int nFd = ::_open_osfhandle(reinterpret_cast<intptr_t>(hFile), 0);
+        FILE* pFile = nFd == -1 ? nullptr : ::_wfdopen(nFd, L"w+b");
+        if (!pFile) {
+            if (nFd == -1)
+                ::CloseHandle(hFile);
+            else
+                ::_close(nFd);
+            ::DeleteFileW(strName.c_str());
+            dwError = ERROR_TOO_MANY_OPEN_FILES;
+            return nullptr;
+        }
+        strCreated = strName;
+        return pFile;
+    }
+    dwError = ERROR_FILE_EXISTS;
+    return nullptr;
 }
 
 // With bDoubleRate LAME is handed samples at the output rate, which the writer
@@ -226,12 +262,10 @@ bool CMp3File::Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate
     if (!pszPath) return false;
     if (!m_bClosed) Finish();  // a writer is reused: never leak an open encoding
 
-    m_pFile = ::_wfopen(pszPath, L"w+b");
+    DWORD dwError = 0;
+    m_pFile = CreateNewFile(pszPath, m_strPath, dwError);
     if (!m_pFile) {
-        // _wfopen keeps the system's reason in the thread's last error.
-        DWORD dwError = ::GetLastError();
-        if (dwError == 0) dwError = static_cast<DWORD>(_doserrno);
-        ShowCreateFailed(dwError);
+        ::SetLastError(dwError);
         return false;
     }
 
@@ -248,6 +282,7 @@ bool CMp3File::Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate
         // The encoder refused the configuration: the empty file stays.
         ::fclose(m_pFile);
         m_pFile = nullptr;
+        ::SetLastError(AUDIOERR_ENCODER_REFUSED);
         return false;
     }
     m_nChannels = lame_get_num_channels(m_hStream);
@@ -258,6 +293,7 @@ bool CMp3File::Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate
         m_hStream = nullptr;
         ::fclose(m_pFile);
         m_pFile = nullptr;
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
     m_dwFlushed = 0;

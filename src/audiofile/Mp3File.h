@@ -43,9 +43,11 @@ public:
     CMp3File(const CMp3File&) = delete;
     CMp3File& operator=(const CMp3File&) = delete;
 
-    // Creates (or empties) the file and sets up the encoder. nChannelMode: 0 mono,
-    // 1 stereo, 2 joint stereo (anything else mono); nOutSampleRate 0 lets the
-    // encoder choose. A file that cannot be created is reported in a message box.
+    // Creates a new file and sets up the encoder. A file that exists is never
+    // opened: the name gets " (2)", " (3)"... before its extension (GetPath).
+    // nChannelMode: 0 mono, 1 stereo, 2 joint stereo (anything else mono);
+    // nOutSampleRate 0 lets the encoder choose. On failure nothing is shown and
+    // the thread's last error holds the reason: the system's, or AUDIOERR_ENCODER_REFUSED.
     // With pTags the file begins with their ID3v2 tag, padded so that later
     // texts (a partner joining, a name learnt) can replace it in place.
     bool Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate, int nBitrateKbps,
@@ -54,6 +56,8 @@ public:
     bool Close() override;
 
     bool IsOpen() const { return !m_bClosed; }
+    // The file the last successful Open created.
+    const std::wstring& GetPath() const { return m_strPath; }
     // The system's error code of the first write, flush or close that failed; 0 when none did.
     DWORD GetFailure() const { return m_dwFailure; }
     // Seconds of audio whose frames are known to have reached the disk.
@@ -71,6 +75,7 @@ private:
     void Fail(DWORD dwOwnError);
 
     FILE* m_pFile = nullptr;
+    std::wstring m_strPath;
     uint8_t* m_pOutBuffer = nullptr;
     int m_nOutBufferSize = 0;
     lame_global_struct* m_hStream = nullptr;

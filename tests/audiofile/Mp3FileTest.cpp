@@ -383,26 +383,50 @@ TEST_F(Mp3FileTest, DestructorFinishesAnOpenFile) {
     EXPECT_TRUE(::DeleteFileW(strPath.c_str()));
 }
 
-TEST_F(Mp3FileTest, FileThatCannotBeCreatedShowsTheSystemReason) {
+TEST_F(Mp3FileTest, FileThatCannotBeCreatedGivesTheSystemReasonWithoutABox) {
     std::wstring strPath = TempPath(L"no_such_folder_ombra\\x.mp3");
     CMp3File file;
+    ::SetLastError(0);
     EXPECT_FALSE(file.Open(strPath.c_str(), MP3_CHANNEL_STEREO, 32000, 64));
-    EXPECT_EQ(m_nBoxes, 1);
-    EXPECT_EQ(m_hOwner, nullptr);
-    EXPECT_EQ(m_strCaption, L"Ombra Skype Recorder Create Mp3 File Failed!");
-    EXPECT_EQ(m_uType, static_cast<UINT>(MB_ICONERROR));
-    wchar_t* pszExpected = nullptr;
-    ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, ERROR_PATH_NOT_FOUND, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                     reinterpret_cast<wchar_t*>(&pszExpected), 0, nullptr);
-    ASSERT_NE(pszExpected, nullptr);
-    EXPECT_EQ(m_strText, pszExpected);
-    ::LocalFree(pszExpected);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(m_nBoxes, 0);  // the recording's starter tells the user
     EXPECT_FALSE(file.IsOpen());
     CBuffer block(320);
     ::SetLastError(0);
     EXPECT_FALSE(file.Write(&block));
     EXPECT_EQ(::GetLastError(), AUDIOERR_WRITER_CLOSED);
+}
+
+// Two recordings of one partner in one second, or a clock set back: a name that is
+// taken gets a number, and the file that holds it keeps every byte.
+TEST_F(Mp3FileTest, TakenNameGetsANumberAndTheFileThereKeepsItsBytes) {
+    const std::wstring strPath = TempPath(L"ombra_taken.mp3");
+    const std::wstring strSecond = TempPath(L"ombra_taken (2).mp3"), strThird = TempPath(L"ombra_taken (3).mp3");
+    for (const std::wstring& str : {strPath, strSecond, strThird}) ::DeleteFileW(str.c_str());
+    const std::string strOld = "an earlier recording";
+    FILE* pOld = ::_wfopen(strPath.c_str(), L"wb");
+    ASSERT_NE(pOld, nullptr);
+    ::fwrite(strOld.data(), 1, strOld.size(), pOld);
+    ::fclose(pOld);
+
+    CMp3File file;
+    CBuffer block(640);
+    FillTone(block, 2, 0);
+    ASSERT_TRUE(file.Open(strPath.c_str(), MP3_CHANNEL_STEREO, 32000, 64));
+    EXPECT_EQ(file.GetPath(), strSecond);
+    for (int i = 0; i < 100; ++i) file.Write(&block);
+    EXPECT_TRUE(file.Close());
+    ASSERT_TRUE(file.Open(strPath.c_str(), MP3_CHANNEL_STEREO, 32000, 64));
+    EXPECT_EQ(file.GetPath(), strThird);
+    EXPECT_TRUE(file.Close());
+
+    const std::vector<unsigned char> old = ReadAll(strPath);
+    EXPECT_EQ(std::string(old.begin(), old.end()), strOld);
+    CFrameScan scan = ScanFrames(strSecond);
+    EXPECT_TRUE(scan.bConsistent);
+    EXPECT_GE(scan.nFrames, 28);  // 1 s at 32 kHz
+    EXPECT_EQ(m_nBoxes, 0);
+    for (const std::wstring& str : {strPath, strSecond, strThird}) EXPECT_TRUE(::DeleteFileW(str.c_str()));
 }
 
 TEST_F(Mp3FileTest, NullPathIsRefusedWithoutABox) {
@@ -415,7 +439,9 @@ TEST_F(Mp3FileTest, EncoderRefusingTheSettingsLeavesTheEmptyFileWithoutABox) {
     std::wstring strPath = TempPath(L"ombra_mp3_refused.mp3");
     CMp3File file;
     // 12345 Hz is no MPEG sample rate.
+    ::SetLastError(0);
     EXPECT_FALSE(file.Open(strPath.c_str(), MP3_CHANNEL_STEREO, 12345, 64));
+    EXPECT_EQ(::GetLastError(), AUDIOERR_ENCODER_REFUSED);
     EXPECT_EQ(m_nBoxes, 0);
     EXPECT_EQ(FileSize(strPath), 0);
     EXPECT_FALSE(file.IsOpen());
