@@ -25,6 +25,8 @@ public:
     void AddCallId(const std::wstring& strId);
     // Starts a new entry: name, type (1 incoming, 2 outgoing) and file = path + ".mp3".
     void Begin(const std::wstring& strName, int nType, const std::wstring& strPathWithoutExtension);
+    // The file the recording actually went into (the writer numbers a name already taken).
+    void SetFile(const std::wstring& strFile) { m_entry.m_strFile = strFile; }
     // Closes a running pause, computes the duration without pauses and copies the entry out.
     void Finish(RecordEntry& entry);
     void Reset();

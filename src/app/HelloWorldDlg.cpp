@@ -9,6 +9,7 @@
 #include "app/AppFolders.h"
 #include "app/WebPage.h"
 #include "audio/AudioServer.h"
+#include "audiofile/AudioErrors.h"
 #include "base/Notifier.h"
 #include "base/StringUtil.h"
 #include "history/DlgRecHistory.h"
@@ -95,6 +96,13 @@ bool ParseWindowPosition(const std::wstring& strPosition, RECT& rc) {
 std::wstring GetRefusedMessage() {
     return L"Your skype refused me to access it.\nPlease visit the page (" + GetIssuePageUrl() +
            L") to resolve the issue!";
+}
+
+std::wstring GetStartFailureMessage(const std::wstring& strFile, DWORD dwError) {
+    std::wstring strReason = dwError == AUDIOERR_ENCODER_REFUSED ? L"The MP3 encoder does not take these audio settings."
+                                                                 : SystemErrorText(dwError);
+    if (strReason.empty()) strReason = FormatW(L"Error %lu.", dwError);
+    return L"The recording could not be started in the file '" + strFile + L"'!\n" + strReason;
 }
 
 CHelloWorldDlg::CHelloWorldDlg() : CDialog(IDD_OMBRA_DIALOG) {
@@ -283,6 +291,16 @@ void CHelloWorldDlg::OnEndSession() {
     if (m_pController && m_pAudioServer) m_pController->FinishBeforeExit();
 }
 
+void CHelloWorldDlg::OnPowerBroadcast(WPARAM wParam) {
+    // The recording's clock would run on through the sleep and write it as silence.
+    CRecorder* pRecorder = m_pAudioServer ? m_pAudioServer->GetRecorder() : nullptr;
+    if (!pRecorder) return;
+    if (wParam == PBT_APMSUSPEND)
+        pRecorder->Suspend();
+    else if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND)
+        pRecorder->ResumeAfterSuspend();
+}
+
 void CHelloWorldDlg::RestorePosition() {
     RECT rc{};
     if (!ParseWindowPosition(m_pProfile->m_strPosition, rc)) return;
@@ -407,19 +425,43 @@ void CHelloWorldDlg::SetRecordState(int nState) {
     if (m_pAudioServer) m_pAudioServer->SetRecordState(nState);
 }
 
-void CHelloWorldDlg::StartRecording(const std::wstring& strPath, int nSampleRate, int nBitrate, int nMode) {
-    // A one-sided recording must not wait for the side that never comes.
+bool CHelloWorldDlg::StartRecording(const std::wstring& strPath, int nSampleRate, int nBitrate, int nMode,
+                                    std::wstring& strFile) {
+    DWORD dwError = ERROR_NOT_ENOUGH_MEMORY;
     if (m_pAudioServer) {
         Mp3Tags tags;
         if (m_pCurrentRecord) tags = MakeRecordTags(m_pCurrentRecord->GetEntry());
-        m_pAudioServer->StartRecording(strPath.c_str(), nSampleRate, nBitrate, nMode, m_pProfile->m_nRecordSide,
-                                       m_pCurrentRecord ? &tags : nullptr);
+        // A one-sided recording must not wait for the side that never comes.
+        if (m_pAudioServer->StartRecording(strPath.c_str(), nSampleRate, nBitrate, nMode, m_pProfile->m_nRecordSide,
+                                           m_pCurrentRecord ? &tags : nullptr)) {
+            strFile = m_pAudioServer->GetRecorder()->GetPath();
+            // Should the program be killed, the next start enters the recording from this.
+            if (m_pCurrentRecord) {
+                RecordEntry entry = m_pCurrentRecord->GetEntry();
+                entry.m_strFile = strFile;
+                m_journal.Write(entry);
+                m_strJournalCallIds = m_pCurrentRecord->GetCallIds();
+            }
+            return true;
+        }
+        dwError = ::GetLastError();
     }
-    // Should the program be killed, the next start enters the recording from this.
-    if (m_pCurrentRecord) {
-        m_journal.Write(m_pCurrentRecord->GetEntry());
-        m_strJournalCallIds = m_pCurrentRecord->GetCallIds();
+    // Shown once the controller is done: a box's message loop must not run call events inside it.
+    m_strStartFailure = GetStartFailureMessage(strPath + L".mp3", dwError);
+    PostMessage(WM_RECORD_START_FAILED);
+    return false;
+}
+
+void CHelloWorldDlg::ShowStartFailure() {
+    // One box at a time; a failure while it is up is told when it closes.
+    if (m_bStartFailureShown) return;
+    m_bStartFailureShown = true;
+    while (!m_strStartFailure.empty()) {
+        std::wstring strText;
+        strText.swap(m_strStartFailure);
+        NotifyMessageBox(m_hWnd, strText, L"Ombra Skype Recorder Create Mp3 File Failed!", MB_OK | MB_ICONERROR);
     }
+    m_bStartFailureShown = false;
 }
 
 Mp3Tags CHelloWorldDlg::MakeRecordTags(const RecordEntry& entry) {
@@ -433,12 +475,19 @@ void CHelloWorldDlg::RetagRecording(const RecordEntry& entry) {
     if (m_pCurrentRecord) RewriteMp3Tags(entry.m_strFile.c_str(), MakeRecordTags(entry));
 }
 
+void CHelloWorldDlg::BeginStopRecorder() {
+    if (m_pAudioServer && m_pAudioServer->GetRecorder())
+        m_pAudioServer->GetRecorder()->BeginStop(m_hWnd, WM_RECORD_FINISHED);
+    else
+        PostMessage(WM_RECORD_FINISHED);
+}
+
 void CHelloWorldDlg::StopRecorder() {
     if (m_pAudioServer && m_pAudioServer->GetRecorder()) m_pAudioServer->GetRecorder()->Stop();
 }
 
-int CHelloWorldDlg::GetFailedFileSeconds() {
-    return m_pAudioServer && m_pAudioServer->GetRecorder() ? m_pAudioServer->GetRecorder()->GetFailedFileSeconds() : -1;
+int CHelloWorldDlg::GetRecordedSeconds() {
+    return m_pAudioServer && m_pAudioServer->GetRecorder() ? m_pAudioServer->GetRecorder()->GetRecordedSeconds() : 0;
 }
 
 void CHelloWorldDlg::AddRecord(const RecordEntry& entry) {
@@ -473,8 +522,6 @@ void CHelloWorldDlg::BringMainWindowToFront() {
 void CHelloWorldDlg::ShowHistoryWindow() {
     if (m_pHistoryWnd && m_pHistoryWnd->m_hWnd) m_pHistoryWnd->ShowWindow(SW_SHOW);
 }
-
-void CHelloWorldDlg::PostRecordFinished() { PostMessage(WM_RECORD_FINISHED, 0, 0); }
 
 int64_t CHelloWorldDlg::Now() { return static_cast<int64_t>(std::time(nullptr)); }
 
@@ -605,6 +652,8 @@ LRESULT CHelloWorldDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_SKYPE_REFUSED: OnSkypeRefused(); break;
         case WM_RECORD_FINISHED: OnRecordFinished(); return 1;
+        case WM_RECORD_START_FAILED: ShowStartFailure(); return 0;
+        case WM_POWERBROADCAST: OnPowerBroadcast(wParam); break;
         case WM_ENDSESSION:
             if (wParam) OnEndSession();
             break;

@@ -28,6 +28,8 @@ class CDlgRecHistory;
 
 constexpr UINT WM_TRAY_NOTIFY = WM_USER + 0x101;
 constexpr UINT WM_RECORD_FINISHED = WM_USER + 0x113;
+// Posted to itself: a recording could not start, the box is shown outside the controller.
+constexpr UINT WM_RECORD_START_FAILED = WM_USER + 0x114;
 constexpr UINT TRAY_ICON_ID = 1;
 
 // The icon index of the user label for a Skype user status code.
@@ -36,6 +38,8 @@ int UserStatusIconIndex(int nStatus);
 bool ParseWindowPosition(const std::wstring& strPosition, RECT& rc);
 // The text of the box shown when Skype refuses the attach.
 std::wstring GetRefusedMessage();
+// The text of the box shown when a recording cannot start: the file and the reason.
+std::wstring GetStartFailureMessage(const std::wstring& strFile, DWORD dwError);
 
 class CHelloWorldDlg : public CDialog, private IRecordHost {
 public:
@@ -77,18 +81,19 @@ private:
     void RedirectOutput(const std::wstring& strId, const std::wstring& strPort) override;
     int GetRecordState() override;
     void SetRecordState(int nState) override;
-    void StartRecording(const std::wstring& strPath, int nSampleRate, int nBitrate, int nMode) override;
+    bool StartRecording(const std::wstring& strPath, int nSampleRate, int nBitrate, int nMode,
+                        std::wstring& strFile) override;
+    void BeginStopRecorder() override;
     void StopRecorder() override;
     void RetagRecording(const RecordEntry& entry) override;
     Mp3Tags MakeRecordTags(const RecordEntry& entry);
-    int GetFailedFileSeconds() override;
+    int GetRecordedSeconds() override;
     void AddRecord(const RecordEntry& entry) override;
     void AddHistoryItem(const RecordEntry& entry) override;
     void EnableRecordButton(bool bEnable) override;
     void ResetLevelMeters() override;
     void BringMainWindowToFront() override;
     void ShowHistoryWindow() override;
-    void PostRecordFinished() override;
     int64_t Now() override;
 
     // Window.
@@ -107,6 +112,8 @@ private:
     void SavePosition();
     void FillHistoryWindow();
     void OnEndSession();
+    void OnPowerBroadcast(WPARAM wParam);
+    void ShowStartFailure();
     void UpdateJournalPartners();
     void RetryBlockedHistory();
 
@@ -119,6 +126,8 @@ private:
     const UINT m_uTaskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
     int m_nPosChanging = 0;  // WM_WINDOWPOSCHANGING seen; only the first ones dock
     bool m_bRefusedBoxShown = false;  // the refusal box is up: further refusals add nothing
+    std::wstring m_strStartFailure;   // the text of the start failure box still to show
+    bool m_bStartFailureShown = false;
 
     CGeneralProfile* m_pProfile = nullptr;
     CAudioServer* m_pAudioServer = nullptr;

@@ -1,5 +1,6 @@
 #include "app/RecordController.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "settings/GeneralProfile.h"
@@ -124,15 +125,21 @@ void CRecordController::OnCallStatus(int nSlot) {
     std::wstring strId = m_calls.GetCallId(nSlot);
 
     if (nStatus == CALL_STATUS_INPROGRESS) {
-        if (!IsRecordingActive()) {
+        // A call that goes in progress while a recording stops gets one of its own
+        // once that recording is entered; it never joins the one that is ending.
+        if (!IsRecordingRunning()) {
             if (m_profile.m_bNotifyConversation) m_host.BringMainWindowToFront();
             if (m_profile.m_nRecordType != 0) OnBnClickedRecord();
         }
         m_host.EnableRecordButton(true);
+        if (strId.empty()) return;
         // A call joining a running recording (conference, second call, back from hold).
-        if (IsRecordingActive() && !strId.empty()) {
+        if (IsRecordingRunning()) {
             RouteAudio(strId);
             m_record.AddCallId(strId);
+        } else if (m_bStartAfterStop &&
+                   std::find(m_joinAfterStop.begin(), m_joinAfterStop.end(), strId) == m_joinAfterStop.end()) {
+            m_joinAfterStop.push_back(strId);
         }
         return;
     }
@@ -152,7 +159,7 @@ void CRecordController::OnCallStatus(int nSlot) {
     }
 }
 
-bool CRecordController::IsRecordingRunning() { return IsRecordingActive() && !m_bStopPosted; }
+bool CRecordController::IsRecordingRunning() { return IsRecordingActive() && !m_bStopping; }
 
 bool CRecordController::IsAnyOwnCallActive() const {
     const std::wstring& strIds = m_record.GetCallIds();
@@ -167,8 +174,10 @@ bool CRecordController::IsAnyOwnCallActive() const {
 }
 
 void CRecordController::OnBnClickedRecord() {
-    if (IsRecordingActive())
+    if (IsRecordingRunning())
         Stop();
+    else if (m_bStopping)
+        m_bStartAfterStop = true;  // the button shows its start face: never a second stop
     else
         Start();
 }
@@ -178,11 +187,6 @@ void CRecordController::Start() {
     m_calls.GetCurrentCall(strId, strPartner);
     if (strId.empty()) return;
 
-    m_host.HideRecordStatus();
-    m_host.SetRecordStatus(RECSTATUS_RECORDING);
-    m_host.SetRecordButtonStop();
-    m_host.SetPauseButtonPause();
-
     std::wstring strName = strPartner;
     if (strName.empty()) strName = m_calls.GetPartner(strId);
     if (strName.empty()) strName = strId;
@@ -191,18 +195,30 @@ void CRecordController::Start() {
     std::wstring strPath = BuildRecordPath(m_profile.m_strFolder, strName, m_host.Now());
     m_record.AddCallId(strId);
     m_record.Begin(strName, m_host.IsIncomingCall() ? 1 : 2, strPath);
-    m_host.StartRecording(strPath, ConvertSampleRate(m_profile.m_nAudioSample),
-                          ConvertBitrate(m_profile.m_nAudioBitrate),
-                          ConvertChannelMode(m_profile.m_nAudioMode));
+    std::wstring strFile;
+    if (!m_host.StartRecording(strPath, ConvertSampleRate(m_profile.m_nAudioSample),
+                               ConvertBitrate(m_profile.m_nAudioBitrate),
+                               ConvertChannelMode(m_profile.m_nAudioMode), strFile)) {
+        // Nothing runs: the window stays ready for the next try.
+        m_record.Reset();
+        m_host.HideRecordStatus();
+        m_host.SetRecordStatus(RECSTATUS_READY);
+        return;
+    }
+    m_record.SetFile(strFile);
     m_host.SetRecordState(RECSTATE_RECORDING);
     m_bUnfinished = true;
-    m_bStopPosted = false;
+    m_bStopping = false;
+    m_host.HideRecordStatus();
+    m_host.SetRecordStatus(RECSTATUS_RECORDING);
+    m_host.SetRecordButtonStop();
+    m_host.SetPauseButtonPause();
     RouteAudio(strId);
 }
 
 void CRecordController::Stop() {
-    m_bStopPosted = true;
-    m_host.PostRecordFinished();
+    m_bStopping = true;
+    m_host.BeginStopRecorder();
     m_host.SetRecordButtonStart();
     m_host.SetPauseButtonPause();
     m_host.ResetLevelMeters();
@@ -211,6 +227,7 @@ void CRecordController::Stop() {
 }
 
 void CRecordController::OnBnClickedPause() {
+    if (m_bStopping) return;
     int nState = m_host.GetRecordState();
     if (nState == RECSTATE_RECORDING || nState == RECSTATE_RESUMED) {
         m_host.SetRecordState(RECSTATE_PAUSED);
@@ -228,21 +245,27 @@ void CRecordController::OnBnClickedPause() {
 }
 
 void CRecordController::OnRecordFinished() {
-    // A second stop request posts a second finish; only the first one enters the recording.
+    // One finish per stop; anything else (a stale message) finds no stop under way.
+    if (!m_bStopping) return;
+    EnterRecording();
+    StartAfterStop();
+}
+
+void CRecordController::EnterRecording() {
     if (!m_bUnfinished) return;
     m_bUnfinished = false;
+    m_bStopping = false;
 
     m_host.StopRecorder();
     m_host.SetRecordState(RECSTATE_STOPPED);
 
     RecordEntry entry;
     m_record.Finish(entry);
-    // A file cut short by a failed write is entered with what it holds.
-    int nFileSeconds = m_host.GetFailedFileSeconds();
-    if (nFileSeconds >= 0 && nFileSeconds < entry.m_nDuration) entry.m_nDuration = nFileSeconds;
+    // The audio the file holds: pauses and sleeps are not in it, and a clock set
+    // back or forward during the call changes nothing.
+    entry.m_nDuration = m_host.GetRecordedSeconds();
     if (!m_record.GetCallIds().empty()) entry.m_strName = m_partners.TranslateCallIds(m_record.GetCallIds());
-    // The writer has already told the user when the file could not be created;
-    // an entry for a file that does not exist would only be a dead row.
+    // A file deleted during the recording would only be a dead row.
     if (FileExists(entry.m_strFile)) {
         m_host.RetagRecording(entry);
         m_host.AddRecord(entry);
@@ -251,4 +274,24 @@ void CRecordController::OnRecordFinished() {
     m_record.Reset();
 }
 
-void CRecordController::FinishBeforeExit() { OnRecordFinished(); }
+void CRecordController::StartAfterStop() {
+    if (!m_bStartAfterStop) return;
+    m_bStartAfterStop = false;
+    std::vector<std::wstring> joining;
+    joining.swap(m_joinAfterStop);
+    Start();
+    if (!IsRecordingRunning()) return;
+    for (const std::wstring& strId : joining) {
+        int nSlot = m_calls.FindCall(strId);
+        if (nSlot < 0 || !IsCallStatusActive(m_calls.GetStatus(nSlot))) continue;
+        RouteAudio(strId);
+        m_record.AddCallId(strId);
+    }
+}
+
+void CRecordController::FinishBeforeExit() {
+    // Nothing new starts at exit.
+    m_bStartAfterStop = false;
+    m_joinAfterStop.clear();
+    EnterRecording();
+}

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/CurrentRecord.h"
 #include "audiofile/Mp3File.h"
@@ -78,14 +79,19 @@ public:
     // Audio engine.
     virtual int GetRecordState() = 0;
     virtual void SetRecordState(int nState) = 0;
-    virtual void StartRecording(const std::wstring& strPath, int nSampleRate, int nBitrate,
-                                int nMode) = 0;
+    // strPath has no extension. True with the file actually created in strFile (a name
+    // already taken gets a number); false when nothing started, the user told why.
+    virtual bool StartRecording(const std::wstring& strPath, int nSampleRate, int nBitrate, int nMode,
+                                std::wstring& strFile) = 0;
+    // Takes no more audio and returns at once; WM_RECORD_FINISHED follows once the
+    // file holds everything.
+    virtual void BeginStopRecorder() = 0;
     // Returns when the file is complete and closed.
     virtual void StopRecorder() = 0;
     // The closed file's tag is brought up to the entry's final partners.
     virtual void RetagRecording(const RecordEntry&) {}
-    // Seconds the stopped recording's file holds when a write to it failed; -1 when none did.
-    virtual int GetFailedFileSeconds() { return -1; }
+    // Seconds of audio the stopped recording's file holds.
+    virtual int GetRecordedSeconds() = 0;
     // History store and window.
     virtual void AddRecord(const RecordEntry& entry) = 0;
     virtual void AddHistoryItem(const RecordEntry& entry) = 0;
@@ -100,7 +106,6 @@ public:
     virtual void ResetLevelMeters() = 0;
     virtual void BringMainWindowToFront() = 0;
     virtual void ShowHistoryWindow() = 0;
-    virtual void PostRecordFinished() = 0;
     // Clock: seconds since 1970-01-01 UTC.
     virtual int64_t Now() = 0;
 };
@@ -113,10 +118,12 @@ public:
     bool IsRecordingActive();
     // WM_SKYPE_CALL with a status change for the call in slot nSlot.
     void OnCallStatus(int nSlot);
-    // The record button: stop when a recording is active, otherwise start one.
+    // The record button: stop when a recording runs, otherwise start one (during a
+    // stop: once that recording is entered).
     void OnBnClickedRecord();
     void OnBnClickedPause();
-    // WM_RECORD_FINISHED: closes the file and enters the recording into the history.
+    // WM_RECORD_FINISHED: closes the file, enters the recording into the history and
+    // starts the one asked for meanwhile.
     void OnRecordFinished();
     // At exit: a running recording is finished and entered before the engine goes.
     void FinishBeforeExit();
@@ -124,8 +131,10 @@ public:
 private:
     void Start();
     void Stop();
+    void EnterRecording();
+    void StartAfterStop();
     void RouteAudio(const std::wstring& strId);
-    // Active and not yet asked to stop: the finish is posted, the state follows it.
+    // Active and not asked to stop; during a stop the state still reads active.
     bool IsRecordingRunning();
     // One of the calls taken into the recording is still in progress or on hold.
     bool IsAnyOwnCallActive() const;
@@ -137,6 +146,10 @@ private:
     CCurrentRecord& m_record;
     // A recording was started and not yet entered: a second finish adds nothing.
     bool m_bUnfinished = false;
-    // The current recording's stop is posted and its finish not run yet.
-    bool m_bStopPosted = false;
+    // The current recording is stopping: the recorder drains, the finish follows.
+    bool m_bStopping = false;
+    // A start asked for during the stop, and the calls that went in progress
+    // meanwhile, which join it as they would have joined a running recording.
+    bool m_bStartAfterStop = false;
+    std::vector<std::wstring> m_joinAfterStop;
 };

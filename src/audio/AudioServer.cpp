@@ -206,18 +206,21 @@ void CAudioServer::SetRecordState(int nState) {
     m_nRecordState = nState;
 }
 
-void CAudioServer::StartRecording(const wchar_t* pszPath, int nOutSampleRate, int nBitrateKbps,
+bool CAudioServer::StartRecording(const wchar_t* pszPath, int nOutSampleRate, int nBitrateKbps,
                                   int nChannelMode, int nRecordSide, const Mp3Tags* pTags) {
     int nState = m_nRecordState;
-    if (nState == RECSTATE_RECORDING || nState == RECSTATE_PAUSED || nState == RECSTATE_RESUMED) return;
-    if (!pszPath) {
-        m_pRecorder->Start(nullptr, nChannelMode, nOutSampleRate, nBitrateKbps, nRecordSide);
-        return;
+    if (nState == RECSTATE_RECORDING || nState == RECSTATE_PAUSED || nState == RECSTATE_RESUMED) {
+        ::SetLastError(ERROR_BUSY);
+        return false;
     }
+    if (!pszPath) return m_pRecorder->Start(nullptr, nChannelMode, nOutSampleRate, nBitrateKbps, nRecordSide);
     // Refused rather than cut: a shortened name would be a different file.
     size_t nLen = std::wcslen(pszPath);
-    if (nLen + 4 + 1 > AUDIO_MAX_PATH) return;
+    if (nLen + 4 + 1 > AUDIO_MAX_PATH) {
+        ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
     std::wstring strPath(pszPath);
     strPath += L".mp3";
-    m_pRecorder->Start(strPath.c_str(), nChannelMode, nOutSampleRate, nBitrateKbps, nRecordSide, pTags);
+    return m_pRecorder->Start(strPath.c_str(), nChannelMode, nOutSampleRate, nBitrateKbps, nRecordSide, pTags);
 }

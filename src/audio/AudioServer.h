@@ -41,7 +41,8 @@ public:
 
     // Starts a recording into pszPath + ".mp3", unless one is already running.
     // nRecordSide is the "recside" setting: 0 both, 1 only my side, 2 only the remote side.
-    void StartRecording(const wchar_t* pszPath, int nOutSampleRate, int nBitrateKbps, int nChannelMode,
+    // False with the reason as the thread's last error (see CRecorder::Start).
+    bool StartRecording(const wchar_t* pszPath, int nOutSampleRate, int nBitrateKbps, int nChannelMode,
                         int nRecordSide = RECSIDE_BOTH, const Mp3Tags* pTags = nullptr);
     // The recording state, set by the recording controller; a pause stops the recording's clock.
     int GetRecordState() const { return m_nRecordState; }

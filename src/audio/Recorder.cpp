@@ -10,6 +10,18 @@
 #include "base/Notifier.h"
 #include "base/StringUtil.h"
 
+namespace {
+// Why the recording's clock stands still.
+constexpr int CLOCK_HELD_PAUSE = 1;
+constexpr int CLOCK_HELD_SUSPEND = 2;
+
+int64_t PerformanceCount() {
+    LARGE_INTEGER li;
+    ::QueryPerformanceCounter(&li);
+    return li.QuadPart;
+}
+}  // namespace
+
 CRecorder* CRecorder::s_pInstance = nullptr;
 
 CRecorder* CRecorder::GetInstance() {
@@ -42,18 +54,24 @@ bool CRecorder::Start(const wchar_t* pszPath, int nChannelMode, int nOutSampleRa
         ::SetLastError(AUDIOERR_NULL_PATH);
         return false;
     }
-    // One recording at a time; a stop still draining (its wait dispatches messages)
-    // is still writing into the MP3 file, which must not be reopened under it.
-    if (m_bActive || m_hMixerThread.IsValid()) return false;
+    // One recording at a time; a stop still draining is still writing into the MP3
+    // file, which must not be reopened under it.
+    if (m_bActive || m_hMixerThread.IsValid()) {
+        ::SetLastError(ERROR_BUSY);
+        return false;
+    }
     if (!m_mp3File.Open(pszPath, nChannelMode, nOutSampleRate, nBitrateKbps, pTags)) return false;
-    m_strPath = pszPath;
+    m_strPath = m_mp3File.GetPath();
     // Feed what the encoder takes: a mode it does not know gives a mono encoder,
     // and stereo frames into it would play at half speed.
     return StartWithWriter(&m_mp3File, m_mp3File.GetChannels() == 2, nRecordSide);
 }
 
 bool CRecorder::StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecordSide) {
-    if (!pWriter || m_bActive || m_hMixerThread.IsValid()) return false;
+    if (!pWriter || m_bActive || m_hMixerThread.IsValid()) {
+        ::SetLastError(ERROR_BUSY);
+        return false;
+    }
     // Whatever slipped in after the last stop belongs to the previous call.
     m_timeline.Reset();
     if (pWriter != &m_mp3File) m_strPath.clear();
@@ -62,11 +80,15 @@ bool CRecorder::StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecord
     m_pWriter = pWriter;
     m_nTicksWritten = 0;
     m_bWriteFailed = false;
-    LARGE_INTEGER li;
-    ::QueryPerformanceCounter(&li);
-    m_nStartCount = li.QuadPart;
-    m_nPausedCounts = 0;
-    m_nPausedAt = 0;
+    {
+        CLock lock(m_clockLock);
+        m_nStartCount = PerformanceCount();
+        m_nHeldCounts = 0;
+        m_nHeldAt = 0;
+        m_nHolds = 0;
+    }
+    m_bSuspended = false;
+    m_hNotify = nullptr;
     m_bMixerDone = false;
     m_nLastBlockUs = 0;
     m_nStopAtUs = 0;
@@ -74,54 +96,40 @@ bool CRecorder::StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecord
     m_bActive = true;
     HANDLE hThread = ::CreateThread(nullptr, 0, MixerThread, this, 0, nullptr);
     if (!hThread) {
+        const DWORD dwError = ::GetLastError();
         m_bActive = false;
         m_bTaking = false;
         m_bMixerDone = true;
         m_pWriter->Close();
         m_pWriter = nullptr;
+        ::SetLastError(dwError);
         return false;
     }
     m_hMixerThread.Reset(hThread);
     return true;
 }
 
-void CRecorder::Stop() {
-    if (!m_bActive) return;
-    Resume();
+void CRecorder::BeginStop(HWND hNotify, UINT uMsg) {
+    if (!m_bActive) {
+        if (hNotify) ::PostMessageW(hNotify, uMsg, 0, 0);
+        return;
+    }
+    m_uNotifyMsg = uMsg;
+    m_hNotify = hNotify;
+    ReleaseClock(CLOCK_HELD_PAUSE | CLOCK_HELD_SUSPEND);
+    m_bSuspended = false;
     const int64_t nNow = NowUs();
     const bool bDelivering = m_nLastBlockUs != 0 && nNow - m_nLastBlockUs < 2 * RECORDER_STOP_GRACE_US;
     m_nStopAtUs = bDelivering ? nNow + RECORDER_STOP_GRACE_US : nNow;
     m_bActive = false;
     m_wake.Set();  // no need to sit out the idle sleep
-    if (!m_bMixerDone && m_hMixerThread.IsValid()) {
-        HANDLE hThread = m_hMixerThread.Get();
-        // A quit request that arrives during the drain belongs to the caller's own
-        // message loop: keep it and post it again once the file is complete.
-        bool bQuit = false;
-        MSG quit = {};
-        for (;;) {
-            DWORD dwResult = ::MsgWaitForMultipleObjects(1, &hThread, FALSE, INFINITE, QS_ALLINPUT);
-            if (dwResult == WAIT_OBJECT_0) break;
-            if (dwResult == WAIT_FAILED) break;
-            MSG msg;
-            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_QUIT) {
-                    bQuit = true;
-                    quit = msg;
-                    continue;
-                }
-                ::TranslateMessage(&msg);
-                ::DispatchMessageW(&msg);
-            }
-            ::Sleep(5);
-        }
-        if (bQuit) {
-            if (quit.hwnd)
-                ::PostMessageW(quit.hwnd, WM_QUIT, quit.wParam, quit.lParam);
-            else
-                ::PostQuitMessage(static_cast<int>(quit.wParam));
-        }
-    }
+}
+
+void CRecorder::Stop() {
+    BeginStop(nullptr, 0);
+    // No message loop here: the window that asked is told by BeginStop's message,
+    // and a plain wait cannot run another window's handler in the middle of ours.
+    if (m_hMixerThread.IsValid()) ::WaitForSingleObject(m_hMixerThread, INFINITE);
     m_hMixerThread.Close();
     if (m_pWriter) {
         if (!m_pWriter->Close() && !m_bWriteFailed) {
@@ -132,32 +140,38 @@ void CRecorder::Stop() {
     }
 }
 
-void CRecorder::Pause() {
-    LARGE_INTEGER li;
-    ::QueryPerformanceCounter(&li);
-    int64_t nExpected = 0;
-    m_nPausedAt.compare_exchange_strong(nExpected, li.QuadPart);
+void CRecorder::HoldClock(int nWhy) {
+    CLock lock(m_clockLock);
+    if (m_nHolds == 0) m_nHeldAt = PerformanceCount();
+    m_nHolds |= nWhy;
 }
 
-void CRecorder::Resume() {
-    int64_t nAt = m_nPausedAt;
-    if (nAt == 0) return;
-    LARGE_INTEGER li;
-    ::QueryPerformanceCounter(&li);
-    m_nPausedCounts += li.QuadPart - nAt;
-    m_nPausedAt = 0;
+void CRecorder::ReleaseClock(int nWhy) {
+    CLock lock(m_clockLock);
+    if (!(m_nHolds & nWhy)) return;
+    m_nHolds &= ~nWhy;
+    if (m_nHolds == 0) m_nHeldCounts += PerformanceCount() - m_nHeldAt;
+}
+
+void CRecorder::Pause() { HoldClock(CLOCK_HELD_PAUSE); }
+
+void CRecorder::Resume() { ReleaseClock(CLOCK_HELD_PAUSE); }
+
+void CRecorder::Suspend() {
+    if (!m_bActive) return;
+    m_bSuspended = true;
+    HoldClock(CLOCK_HELD_SUSPEND);
+}
+
+void CRecorder::ResumeAfterSuspend() {
+    ReleaseClock(CLOCK_HELD_SUSPEND);
+    m_bSuspended = false;
 }
 
 int64_t CRecorder::NowUs() const {
-    int64_t nAt = m_nPausedAt;
-    int64_t nCount = nAt;
-    if (nAt == 0) {
-        LARGE_INTEGER li;
-        ::QueryPerformanceCounter(&li);
-        nCount = li.QuadPart;
-    }
-    int64_t nElapsed = nCount - m_nStartCount - m_nPausedCounts;
-    return CountsToUs(nElapsed, m_nFrequency);
+    CLock lock(m_clockLock);
+    const int64_t nCount = m_nHolds ? m_nHeldAt : PerformanceCount();
+    return CountsToUs(nCount - m_nStartCount - m_nHeldCounts, m_nFrequency);
 }
 
 bool CRecorder::AddMicBlock(const CBuffer* pBlock, uint32_t nStream, int64_t nAgoUs) {
@@ -171,8 +185,8 @@ bool CRecorder::AddRemoteBlock(const CBuffer* pBlock, uint32_t nStream, int64_t 
 
 bool CRecorder::AddBlock(int nSide, const CBuffer* pBlock, uint32_t nStream, int64_t nAgoUs, bool bWanted) {
     if (!pBlock || pBlock->m_nSize != AUDIO_BLOCK_BYTES || !pBlock->m_pData) return false;
-    // Discarded: no recording, or the side this recording leaves out.
-    if (!m_bTaking || !bWanted) return true;
+    // Discarded: no recording, the side this recording leaves out, or the machine going to sleep.
+    if (!m_bTaking || !bWanted || m_bSuspended) return true;
     const int64_t nNow = NowUs();
     m_nLastBlockUs = nNow;
     // Never before the recording began.
@@ -188,6 +202,13 @@ int CRecorder::GetFailedFileSeconds() const {
     if (!m_bWriteFailed) return -1;
     if (!m_strPath.empty()) return static_cast<int>(m_mp3File.GetSecondsOnDisk());
     return 0;
+}
+
+int CRecorder::GetRecordedSeconds() const {
+    const int nFailed = GetFailedFileSeconds();
+    if (nFailed >= 0) return nFailed;
+    const uint64_t nTicksPerSecond = 1000000 / TIMELINE_TICK_US;
+    return static_cast<int>((m_nTicksWritten + nTicksPerSecond / 2) / nTicksPerSecond);
 }
 
 void CRecorder::ReportWriteFailure(DWORD dwError) {
@@ -239,4 +260,5 @@ void CRecorder::MixerLoop() {
         ::WaitForSingleObject(m_wake, dwWait);
     }
     m_bMixerDone = true;
+    if (HWND hNotify = m_hNotify.exchange(nullptr)) ::PostMessageW(hNotify, m_uNotifyMsg, 0, 0);
 }

@@ -41,15 +41,24 @@ public:
     CRecorder& operator=(const CRecorder&) = delete;
 
     // Opens the MP3 file and starts the mixer. pszPath is the full name with
-    // ".mp3"; nChannelMode 0 mono, 1 stereo, 2 joint stereo; pTags, if given, tag the file.
+    // ".mp3"; nChannelMode 0 mono, 1 stereo, 2 joint stereo; pTags, if given, tag
+    // the file. False with the reason as the thread's last error; nothing is shown.
     bool Start(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate, int nBitrateKbps,
                int nRecordSide = RECSIDE_BOTH, const Mp3Tags* pTags = nullptr);
-    // Writes what is still queued, then closes the file. Keeps the calling
-    // thread's window messages flowing meanwhile.
+    // The file the last Start created: a name already taken gets a number (see CMp3File::Open).
+    const std::wstring& GetPath() const { return m_strPath; }
+    // Takes no more blocks and returns at once; the mixer writes what is queued
+    // and then posts uMsg to hNotify (at once when nothing runs). Stop closes the file.
+    void BeginStop(HWND hNotify, UINT uMsg);
+    // Writes what is still queued, waits for the mixer and closes the file.
     void Stop();
     // The recording's clock stands still while paused: the paused span is left out.
     void Pause();
     void Resume();
+    // The same for a system sleep, which the performance counter runs on through;
+    // blocks that arrive meanwhile are dropped. Independent of the user's pause.
+    void Suspend();
+    void ResumeAfterSuspend();
 
     // A received 320-byte block (copied) of connection nStream, which arrived
     // nAgoUs before now; false when the block is not 320 bytes.
@@ -67,6 +76,8 @@ public:
     size_t GetPoolBlocks() { return m_timeline.GetPoolBlocks(); }
     // Seconds the file of the last recording holds when a write to it failed; -1 when none did.
     int GetFailedFileSeconds() const;
+    // Seconds of audio the file of the last recording holds, whatever the wall clock did.
+    int GetRecordedSeconds() const;
 
 protected:
     // Starts mixing into a writer that is already open.
@@ -75,6 +86,8 @@ protected:
 private:
     bool AddBlock(int nSide, const CBuffer* pBlock, uint32_t nStream, int64_t nAgoUs, bool bWanted);
     int64_t NowUs() const;
+    void HoldClock(int nWhy);
+    void ReleaseClock(int nWhy);
     void ReportWriteFailure(DWORD dwError);
     void MixerLoop();
     static DWORD WINAPI MixerThread(void* pParam);
@@ -91,14 +104,21 @@ private:
     std::atomic<bool> m_bStereo{true};
     std::atomic<int> m_nRecordSide{RECSIDE_BOTH};
     CTimeline m_timeline;
-    // Clock: QueryPerformanceCounter units since the start, less the paused spans.
+    // Clock: QueryPerformanceCounter units since the start, less the spans it was
+    // held (paused, suspended). Set by the GUI thread, read by every thread.
     int64_t m_nFrequency = 1;
+    mutable CCriticalSection m_clockLock;
     int64_t m_nStartCount = 0;
-    std::atomic<int64_t> m_nPausedCounts{0};
-    std::atomic<int64_t> m_nPausedAt{0};  // 0 while not paused
+    int64_t m_nHeldCounts = 0;
+    int64_t m_nHeldAt = 0;
+    int m_nHolds = 0;  // CLOCK_HELD_* bits
+    std::atomic<bool> m_bSuspended{false};
     CHandle m_hMixerThread;
     CEvent m_wake{false, false};
     std::atomic<bool> m_bMixerDone{true};
+    // Told by the mixer once a stop has written everything.
+    std::atomic<HWND> m_hNotify{nullptr};
+    std::atomic<UINT> m_uNotifyMsg{0};
     std::atomic<bool> m_bWriteFailed{false};
     std::atomic<uint64_t> m_nTicksWritten{0};
     int16_t m_mix[TIMELINE_TAKE_MAX_TICKS * 160 * 2];

@@ -10,11 +10,17 @@
 #include <utility>
 #include <vector>
 
+#include "app/AppFolders.h"
 #include "app/HelloWorldDlg.h"
 #include "app/WebPage.h"
+#include "audio/AudioServer.h"
 #include "base/Com.h"
 #include "base/Notifier.h"
+#include "base/StringUtil.h"
+#include "settings/GeneralProfile.h"
+#include "skype/CallList.h"
 #include "skype/SkypeEvents.h"
+#include "skype/SkypeStatus.h"
 
 namespace {
 void Pump(DWORD dwMs) {
@@ -43,6 +49,18 @@ BOOL CALLBACK FindHistory(HWND hWnd, LPARAM lParam) {
         return FALSE;
     }
     return TRUE;
+}
+
+// Journals of running recordings beside record.xml.
+int CountJournals() {
+    WIN32_FIND_DATAW fd{};
+    HANDLE hFind = ::FindFirstFileW((GetAppDataFolder() + L"recording-*.journal").c_str(), &fd);
+    if (hFind == INVALID_HANDLE_VALUE) return 0;
+    int n = 0;
+    do ++n;
+    while (::FindNextFileW(hFind, &fd));
+    ::FindClose(hFind);
+    return n;
 }
 
 RECT WindowRect(HWND hWnd) {
@@ -225,4 +243,32 @@ TEST_F(MainWindowLive, NewTaskbarGetsTheTrayIconAgain) {
     ASSERT_EQ(1u, s_calls.size());
     EXPECT_EQ(reinterpret_cast<WPARAM>(m_dlg.m_hWnd), s_calls[0].first);
     EXPECT_EQ(static_cast<ULONG_PTR>(NIM_ADD), s_calls[0].second);
+}
+
+TEST_F(MainWindowLive, StartFailureShowsOneBoxWritesNoJournalAndLeavesTheWindowReady) {
+    CGeneralProfile* pProfile = CGeneralProfile::GetInstance();
+    const std::wstring strFolder = pProfile->m_strFolder;
+    const int nType = pProfile->m_nRecordType;
+    // A folder so deep that no recording's name fits.
+    pProfile->m_strFolder = L"C:\\" + std::wstring(520, L'x');
+    pProfile->m_nRecordType = 1;
+    const int nJournals = CountJournals();
+    const int nSlot = CCallList::GetInstance()->SetStatus(L"4711", CALL_STATUS_INPROGRESS);
+    m_dlg.SendMessage(WM_SKYPE_CALL, nSlot, SKYPE_CALL_STATUS);
+    Pump(100);
+    pProfile->m_strFolder = strFolder;
+    pProfile->m_nRecordType = nType;
+
+    ASSERT_EQ(1u, m_boxes.size());
+    const std::wstring strReason = SystemErrorText(ERROR_FILENAME_EXCED_RANGE);
+    ASSERT_FALSE(strReason.empty());
+    EXPECT_NE(std::wstring::npos, m_boxes[0].find(strReason)) << m_boxes[0];
+    EXPECT_EQ(nJournals, CountJournals());
+    const int nState = CAudioServer::GetInstance()->GetRecordState();
+    EXPECT_TRUE(nState == RECSTATE_IDLE || nState == RECSTATE_STOPPED) << nState;
+    wchar_t szStatus[64] = {};
+    ::GetDlgItemTextW(m_dlg.m_hWnd, 1009, szStatus, 64);
+    EXPECT_STREQ(L"Ready for recording ...", szStatus);
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(m_dlg.m_hWnd, 1001)));
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(m_dlg.m_hWnd, 1002)));
 }

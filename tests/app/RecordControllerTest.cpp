@@ -33,8 +33,16 @@ public:
     int nState = RECSTATE_IDLE;
     int64_t tNow = 1700000000;
     bool bIncoming = true;
-    bool bFileFails = false;
+    bool bStartFails = false;
+    std::wstring strNumber;  // what the engine adds to a taken name, e.g. " (2)"
     int nFinishPosted = 0;
+    // The engine's audio follows the clock while it records; the wall clock alone can jump.
+    int64_t nAudio = 0;
+    bool bAudioRuns = false;
+    void Advance(int64_t nSeconds) {
+        tNow += nSeconds;
+        if (bAudioRuns) nAudio += nSeconds;
+    }
 
     bool IsIncomingCall() override { return bIncoming; }
     void ResetCallInfo() override { log.push_back(L"reset-calls"); }
@@ -45,19 +53,29 @@ public:
         log.push_back(L"out " + id + L" " + port);
     }
     int GetRecordState() override { return nState; }
-    void SetRecordState(int n) override { nState = n; log.push_back(FormatW(L"state %d", n)); }
-    void StartRecording(const std::wstring& path, int rate, int kbps, int mode) override {
+    void SetRecordState(int n) override {
+        nState = n;
+        bAudioRuns = n == RECSTATE_RECORDING || n == RECSTATE_RESUMED;
+        log.push_back(FormatW(L"state %d", n));
+    }
+    bool StartRecording(const std::wstring& path, int rate, int kbps, int mode, std::wstring& file) override {
         log.push_back(FormatW(L"start %d %d %d", rate, kbps, mode));
         strPath = path;
-        if (!bFileFails) {
-            HANDLE h = ::CreateFileW((path + L".mp3").c_str(), GENERIC_WRITE, 0, nullptr,
-                                     CREATE_ALWAYS, 0, nullptr);
-            if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
-        }
+        if (bStartFails) return false;
+        // The engine creates the file, numbered when the name is taken.
+        file = path + strNumber + L".mp3";
+        HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+        nAudio = 0;
+        return true;
+    }
+    void BeginStopRecorder() override {
+        bAudioRuns = false;
+        ++nFinishPosted;  // the recorder posts WM_RECORD_FINISHED once it has drained
+        log.push_back(L"begin-stop");
     }
     void StopRecorder() override { log.push_back(L"stop-recorder"); }
-    int nFailedFileSeconds = -1;
-    int GetFailedFileSeconds() override { return nFailedFileSeconds; }
+    int GetRecordedSeconds() override { return static_cast<int>(nAudio); }
     void AddRecord(const RecordEntry& e) override { records.push_back(e); }
     void AddHistoryItem(const RecordEntry& e) override { items.push_back(e); }
     void SetRecordStatus(int n) override { log.push_back(FormatW(L"status %d", n)); }
@@ -70,10 +88,6 @@ public:
     void ResetLevelMeters() override { log.push_back(L"meters 0"); }
     void BringMainWindowToFront() override { log.push_back(L"front"); }
     void ShowHistoryWindow() override { log.push_back(L"history"); }
-    void PostRecordFinished() override {
-        ++nFinishPosted;
-        log.push_back(L"post finished");
-    }
     int64_t Now() override { return tNow; }
 
     std::wstring strPath;
@@ -113,7 +127,7 @@ protected:
         calls.SetPartner(pszId, pszHandle);
         partners.Set(pszId, pszHandle);
     }
-    // The posted WM_RECORD_FINISHED arriving.
+    // The WM_RECORD_FINISHED the recorder posts once it has drained, arriving.
     void DeliverFinish() {
         while (host.nFinishPosted > 0) {
             --host.nFinishPosted;
@@ -249,17 +263,16 @@ TEST_F(RecordControllerTest, AutomaticCallIsRecordedFromInProgressToFinished) {
     EXPECT_EQ(RECSTATE_RECORDING, host.nState);
     // Start routes the call, and the in-progress handling that follows routes it again.
     std::vector<std::wstring> expected = {
-        L"front",       L"status 2",        L"face stop",        L"face pause", L"start 32000 64 1",
-        L"state 256",   L"out 17 58376",    L"mic 17 58377",     L"enable",     L"out 17 58376",
-        L"mic 17 58377"};
+        L"front",      L"start 32000 64 1", L"state 256",    L"status 2", L"face stop",    L"face pause",
+        L"out 17 58376", L"mic 17 58377",   L"enable",       L"out 17 58376", L"mic 17 58377"};
     EXPECT_EQ(expected, host.log);
     EXPECT_EQ(L"17", record.GetCallIds());
     EXPECT_EQ(strFolder + L"\\live_alice_" + FormatRecordStamp(host.tNow), host.strPath);
 
     host.log.clear();
-    host.tNow += 21;
+    host.Advance(21);
     Status(L"17", CALL_STATUS_FINISHED);
-    expected = {L"front", L"history", L"post finished", L"face start", L"face pause",
+    expected = {L"front", L"history", L"begin-stop", L"face start", L"face pause",
                 L"meters 0", L"status 1", L"reset-calls", L"disable"};
     EXPECT_EQ(expected, host.log);
     EXPECT_EQ(RECSTATE_RECORDING, host.nState);  // active until the finish has run
@@ -309,16 +322,16 @@ TEST_F(RecordControllerTest, ManualModeRecordsOnlyAfterTheRecordButton) {
     Status(L"8", CALL_STATUS_INPROGRESS);
     EXPECT_EQ((std::vector<std::wstring>{L"front", L"enable"}), host.log);
     EXPECT_EQ(RECSTATE_IDLE, host.nState);
-    host.tNow += 3;
+    host.Advance(3);
     ctl.OnBnClickedRecord();
     EXPECT_EQ(RECSTATE_RECORDING, host.nState);
     EXPECT_TRUE(host.Logged(L"out 8 58376"));
     host.log.clear();
-    host.tNow += 4;
+    host.Advance(4);
     ctl.OnBnClickedRecord();  // manual stop: no window comes to the front
     EXPECT_FALSE(host.Logged(L"front"));
     EXPECT_FALSE(host.Logged(L"history"));
-    EXPECT_TRUE(host.Logged(L"post finished"));
+    EXPECT_TRUE(host.Logged(L"begin-stop"));
     DeliverFinish();
     ASSERT_EQ(1u, host.records.size());
     EXPECT_EQ(4, host.records[0].m_nDuration);
@@ -347,21 +360,21 @@ TEST_F(RecordControllerTest, SlotsOutsideTheTableAndOtherStatusesDoNothing) {
     EXPECT_TRUE(host.log.empty());
 }
 
-TEST_F(RecordControllerTest, AFileCutShortByAFailedWriteIsEnteredWithWhatItHolds) {
+TEST_F(RecordControllerTest, DurationIsTheAudioInTheFileWhateverTheClockDoes) {
     Partner(L"10", L"alice");
     Status(L"10", CALL_STATUS_INPROGRESS);
-    host.tNow += 9;
-    host.nFailedFileSeconds = 3;
+    host.Advance(9);
+    host.tNow -= 3600;  // the clock set back an hour during the call
+    host.Advance(3);
     Status(L"10", CALL_STATUS_FINISHED);
     DeliverFinish();
     ASSERT_EQ(1u, host.records.size());
-    EXPECT_EQ(3, host.records[0].m_nDuration);
+    EXPECT_EQ(12, host.records[0].m_nDuration);
 }
-
 TEST_F(RecordControllerTest, SecondCallJoinsAndTheEntryNamesBothPartners) {
     Partner(L"10", L"alice");
     Status(L"10", CALL_STATUS_INPROGRESS);
-    host.tNow += 2;
+    host.Advance(2);
     Partner(L"11", L"bob");
     host.log.clear();
     Status(L"11", CALL_STATUS_INPROGRESS);
@@ -372,7 +385,7 @@ TEST_F(RecordControllerTest, SecondCallJoinsAndTheEntryNamesBothPartners) {
     Status(L"10", CALL_STATUS_FINISHED);
     EXPECT_TRUE(host.log.empty());
     EXPECT_EQ(RECSTATE_RECORDING, host.nState);
-    host.tNow += 5;
+    host.Advance(5);
     Status(L"11", CALL_STATUS_FINISHED);
     DeliverFinish();
     ASSERT_EQ(1u, host.records.size());
@@ -384,7 +397,7 @@ TEST_F(RecordControllerTest, SecondCallJoinsAndTheEntryNamesBothPartners) {
 TEST_F(RecordControllerTest, CallOnHoldThatBeganEarlierNamesTheRecording) {
     Partner(L"20", L"held");
     Status(L"20", CALL_STATUS_ONHOLD);
-    host.tNow += 10;
+    host.Advance(10);
     Partner(L"21", L"fresh");
     Status(L"21", CALL_STATUS_INPROGRESS);
     EXPECT_EQ(L"20,21", record.GetCallIds());
@@ -402,15 +415,15 @@ TEST_F(RecordControllerTest, RecordingEndsWithItsOwnCallNotWithAnUnjoinedOne) {
     profile.m_nRecordType = 0;
     Partner(L"30", L"alice");
     Status(L"30", CALL_STATUS_INPROGRESS);
-    host.tNow += 1;
+    host.Advance(1);
     Partner(L"31", L"bob");
     Status(L"31", CALL_STATUS_INPROGRESS);  // both running before the manual start
     ctl.OnBnClickedRecord();                // records the earliest: 30
     ASSERT_EQ(L"30", record.GetCallIds());
     host.log.clear();
-    host.tNow += 6;
+    host.Advance(6);
     Status(L"30", CALL_STATUS_FINISHED);  // 31 goes on, but it was never recorded
-    std::vector<std::wstring> expected = {L"front",      L"history",  L"post finished", L"face start",
+    std::vector<std::wstring> expected = {L"front",      L"history",  L"begin-stop", L"face start",
                                           L"face pause", L"meters 0", L"status 1"};
     EXPECT_EQ(expected, host.log);
     DeliverFinish();
@@ -427,17 +440,17 @@ TEST_F(RecordControllerTest, RecordingEndsWithItsOwnCallNotWithAnUnjoinedOne) {
 
 TEST_F(RecordControllerTest, PauseAndResumeShortenTheDuration) {
     Status(L"40", CALL_STATUS_INPROGRESS);
-    host.tNow += 5;
+    host.Advance(5);
     host.log.clear();
     ctl.OnBnClickedPause();
     EXPECT_EQ((std::vector<std::wstring>{L"state 257", L"face resume", L"status 3"}), host.log);
-    host.tNow += 4;
+    host.Advance(4);
     host.log.clear();
     ctl.OnBnClickedPause();
     EXPECT_EQ((std::vector<std::wstring>{L"state 258", L"face pause", L"status 2"}), host.log);
-    host.tNow += 6;
+    host.Advance(6);
     ctl.OnBnClickedPause();  // paused again, and stopped while paused
-    host.tNow += 3;
+    host.Advance(3);
     ctl.OnBnClickedRecord();
     DeliverFinish();
     ASSERT_EQ(1u, host.records.size());
@@ -451,39 +464,67 @@ TEST_F(RecordControllerTest, PauseOutsideARecordingDoesNothing) {
     EXPECT_TRUE(host.log.empty());
 }
 
-TEST_F(RecordControllerTest, SecondStopBeforeTheFinishAddsNothing) {
-    Status(L"50", CALL_STATUS_INPROGRESS);
+// "End one call and answer the next": carol's call goes in progress while bob's
+// recording drains. It does not join the recording that is ending; it gets its own
+// once bob's is entered, and a click on Record meanwhile is no second stop.
+TEST_F(RecordControllerTest, CallInProgressDuringTheStopGetsItsOwnRecordingAfterTheFirstIsEntered) {
+    Partner(L"17", L"bob");
+    Status(L"17", CALL_STATUS_INPROGRESS);
+    host.Advance(5);
+    Status(L"17", CALL_STATUS_FINISHED);
+    EXPECT_EQ(1, host.nFinishPosted);
+    host.log.clear();
+    Partner(L"18", L"carol");
+    Status(L"18", CALL_STATUS_INPROGRESS);
     ctl.OnBnClickedRecord();
-    ctl.OnBnClickedRecord();  // quick second click: the state still reads active
-    EXPECT_EQ(2, host.nFinishPosted);
-    DeliverFinish();
-    EXPECT_EQ(1u, host.records.size());
-    EXPECT_EQ(1u, host.items.size());
-    EXPECT_EQ(1, host.Count(L"stop-recorder"));
-    // The next recording is entered again.
-    host.tNow += 1;
-    ctl.OnBnClickedRecord();
-    ctl.OnBnClickedRecord();
-    DeliverFinish();
-    EXPECT_EQ(2u, host.records.size());
-}
+    ctl.OnBnClickedPause();
+    EXPECT_EQ((std::vector<std::wstring>{L"front", L"enable"}), host.log);  // no route, no stop, no pause
+    EXPECT_EQ(1, host.nFinishPosted);
+    EXPECT_EQ(L"17", record.GetCallIds());
 
-TEST_F(RecordControllerTest, RecordingWithoutAFileAddsNoHistoryEntry) {
-    host.bFileFails = true;
+    host.log.clear();
+    host.strNumber = L" (2)";  // carol's name is taken: the engine numbers it
+    DeliverFinish();
+    ASSERT_EQ(1u, host.records.size());
+    EXPECT_EQ(L"bob", host.records[0].m_strName);
+    EXPECT_EQ(5, host.records[0].m_nDuration);
+    std::vector<std::wstring> expected = {L"stop-recorder", L"state 259",    L"start 32000 64 1", L"state 256",
+                                          L"status 2",      L"face stop",    L"face pause",       L"out 18 58376",
+                                          L"mic 18 58377",  L"out 18 58376", L"mic 18 58377"};
+    EXPECT_EQ(expected, host.log);
+    EXPECT_EQ(L"18", record.GetCallIds());
+    EXPECT_EQ(host.strPath + L" (2).mp3", record.GetEntry().m_strFile);
+    ctl.OnRecordFinished();  // a stray finish: nothing is stopping
+    EXPECT_EQ(1u, host.records.size());
+    EXPECT_EQ(RECSTATE_RECORDING, host.nState);
+
+    host.Advance(6);
+    Status(L"18", CALL_STATUS_FINISHED);
+    DeliverFinish();
+    ASSERT_EQ(2u, host.records.size());
+    EXPECT_EQ(L"carol", host.records[1].m_strName);
+    EXPECT_EQ(6, host.records[1].m_nDuration);
+    EXPECT_EQ(host.strPath + L" (2).mp3", host.records[1].m_strFile);
+    EXPECT_EQ(RECSTATE_STOPPED, host.nState);
+}
+TEST_F(RecordControllerTest, StartFailureLeavesTheWindowReadyAndRoutesNothing) {
+    host.bStartFails = true;
     Status(L"60", CALL_STATUS_INPROGRESS);
-    EXPECT_EQ(RECSTATE_RECORDING, host.nState);  // the user can still stop normally
+    EXPECT_EQ((std::vector<std::wstring>{L"front", L"start 32000 64 1", L"status 1", L"enable"}), host.log);
+    EXPECT_EQ(RECSTATE_IDLE, host.nState);
+    EXPECT_EQ(L"", record.GetCallIds());
+    // The next try starts afresh.
+    host.bStartFails = false;
+    ctl.OnBnClickedRecord();
+    EXPECT_EQ(RECSTATE_RECORDING, host.nState);
     Status(L"60", CALL_STATUS_FINISHED);
     DeliverFinish();
-    EXPECT_EQ(RECSTATE_STOPPED, host.nState);
-    EXPECT_TRUE(host.records.empty());
-    EXPECT_TRUE(host.items.empty());
-    EXPECT_EQ(L"", record.GetCallIds());
+    EXPECT_EQ(1u, host.records.size());
 }
-
 TEST_F(RecordControllerTest, QuitDuringARecordingEntersIt) {
     Partner(L"70", L"dave");
     Status(L"70", CALL_STATUS_INPROGRESS);
-    host.tNow += 9;
+    host.Advance(9);
     ctl.FinishBeforeExit();
     ASSERT_EQ(1u, host.records.size());
     EXPECT_EQ(L"dave", host.records[0].m_strName);
@@ -507,7 +548,7 @@ TEST_F(RecordControllerTest, NewRecordingAfterStopDuringTheCall) {
     ctl.OnBnClickedRecord();
     DeliverFinish();
     Status(L"90", CALL_STATUS_ONHOLD);
-    host.tNow += 2;
+    host.Advance(2);
     Status(L"90", CALL_STATUS_INPROGRESS);  // back from hold while idle and automatic
     EXPECT_EQ(RECSTATE_RECORDING, host.nState);
     EXPECT_EQ(L"90", record.GetCallIds());

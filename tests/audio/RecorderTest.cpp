@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstring>
 
 #include "audio/AudioServer.h"
@@ -82,7 +81,7 @@ TEST(Recorder, InactiveRecorderDiscardsBlocks) {
 
 namespace {
 
-// Holds its first write until a window message has been handled.
+// Holds its first write until the test opens the gate.
 class CGatedWriter : public CRecordingWriter {
 public:
     bool Write(const CBuffer* pBuffer) override {
@@ -93,46 +92,70 @@ public:
     int m_bPassed = 0;
 };
 
-CGatedWriter* s_pGated = nullptr;
-CRecorder* s_pRecorder = nullptr;
-
-// A message-only window whose procedure runs while Stop pumps messages.
-HWND CreateMessageWindow(WNDPROC pfnProc, const wchar_t* pszClass) {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = pfnProc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = pszClass;
-    ::RegisterClassW(&wc);
-    return ::CreateWindowExW(0, pszClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
-                             nullptr);
-}
-
-LRESULT CALLBACK GateWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    if (uMsg == WM_APP) {
-        s_pRecorder->Stop();  // a second stop arriving during the wait returns at once
-        s_pGated->m_gate.Set();
-        return 0;
-    }
-    return ::DefWindowProcW(hWnd, uMsg, wParam, lParam);
-}
-
 }  // namespace
 
-TEST(Recorder, StopKeepsWindowMessagesFlowing) {
-    HWND hWnd = CreateMessageWindow(GateWndProc, L"OmbraRecorderGateTest");
+// The window that stops a recording is never held up: BeginStop returns at once,
+// the mixer drains and then posts the window's message, and Stop closes the file.
+// Meanwhile the recorder takes no new recording into its file.
+TEST(Recorder, StopDrainsWithoutHoldingTheCallerAndPostsWhenTheFileHoldsEverything) {
+    HWND hWnd = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     ASSERT_NE(hWnd, nullptr);
     CRecorder recorder;
     CGatedWriter writer;
-    s_pGated = &writer;
-    s_pRecorder = &recorder;
+    CRecordingWriter other;
     ASSERT_TRUE(CRecorderSeam::StartWith(recorder, &writer, true));
     for (int i = 0; i < 500; ++i) AddMic(recorder, FlatBlock(1));
-    ::PostMessageW(hWnd, WM_APP, 0, 0);
-    recorder.Stop();  // the mixer is held until Stop dispatches WM_APP
-    EXPECT_EQ(writer.m_bPassed, 1);
+    recorder.BeginStop(hWnd, WM_APP);  // the writer holds the mixer: this must not wait for it
+    EXPECT_EQ(writer.m_bPassed, 0);
+    ::SetLastError(0);
+    EXPECT_FALSE(CRecorderSeam::StartWith(recorder, &other, true));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_BUSY));
+    MSG msg;
+    EXPECT_FALSE(::PeekMessageW(&msg, hWnd, WM_APP, WM_APP, PM_REMOVE));
+
+    writer.m_gate.Set();
+    bool bPosted = false;
+    for (int i = 0; i < 500 && !bPosted; ++i) {
+        bPosted = ::PeekMessageW(&msg, hWnd, WM_APP, WM_APP, PM_REMOVE) != FALSE;
+        if (!bPosted) ::Sleep(10);
+    }
+    ASSERT_TRUE(bPosted);
     EXPECT_EQ(Ticks(writer), 500u);
+    EXPECT_EQ(writer.Closes(), 0);
+    recorder.Stop();
     EXPECT_EQ(writer.Closes(), 1);
+    EXPECT_EQ(recorder.GetRecordedSeconds(), 5);
+
+    // Nothing running: the message comes at once, and the next recording starts as usual.
+    recorder.BeginStop(hWnd, WM_APP);
+    EXPECT_TRUE(::PeekMessageW(&msg, hWnd, WM_APP, WM_APP, PM_REMOVE));
+    ASSERT_TRUE(CRecorderSeam::StartWith(recorder, &other, true));
+    recorder.Stop();
+    EXPECT_EQ(other.Closes(), 1);
+    EXPECT_FALSE(::PeekMessageW(&msg, hWnd, WM_APP, WM_APP, PM_REMOVE));  // Stop alone posts nothing
     ::DestroyWindow(hWnd);
+}
+
+// A system sleep during the call: what lies between the suspend and the resume is
+// not in the file, as if paused, and blocks arriving meanwhile are dropped.
+TEST(Recorder, SleepOfTheSystemIsLeftOutOfTheFile) {
+    CRecorder recorder;
+    CRecordingWriter writer;
+    ASSERT_TRUE(CRecorderSeam::StartWith(recorder, &writer, true));
+    AddMic(recorder, FlatBlock(1));
+    ::Sleep(300);
+    recorder.Suspend();
+    ::Sleep(1500);
+    AddMic(recorder, FlatBlock(2));
+    EXPECT_EQ(recorder.GetMicBlocksQueued(), 1u);
+    recorder.ResumeAfterSuspend();
+    ::Sleep(300);
+    AddMic(recorder, FlatBlock(3));
+    recorder.Stop();
+    // 0.6 s between the first block and the last; the 1.5 s asleep would make it 2.1 s.
+    EXPECT_GE(Ticks(writer), 58u);
+    EXPECT_LT(Ticks(writer), 130u);
+    EXPECT_EQ(recorder.GetMicBlocksQueued(), 2u);
 }
 
 TEST(Recorder, NullPathSetsTheLastError) {
@@ -146,7 +169,9 @@ TEST(Recorder, NullPathSetsTheLastError) {
 TEST(Recorder, FileThatCannotBeOpenedLeavesTheRecorderIdle) {
     NotifierFn previous = SetNotifier([](HWND, const std::wstring&, const std::wstring&, UINT) { return IDOK; });
     CRecorder recorder;
+    ::SetLastError(0);
     EXPECT_FALSE(recorder.Start(L"C:\\no\\such\\folder\\ombra.mp3", 1, 32000, 64));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));  // the reason for the box
     EXPECT_FALSE(recorder.IsActive());
     EXPECT_TRUE(AddMic(recorder, FlatBlock(1)));  // discarded
     EXPECT_EQ(recorder.GetMicBlocksQueued(), 0u);
@@ -169,6 +194,7 @@ TEST_P(RecorderFile, RecordsIntoARealMp3File) {
     }
     recorder.Stop();
     EXPECT_EQ(recorder.GetBlocksWritten(), 300u);
+    EXPECT_EQ(recorder.GetRecordedSeconds(), 3);
     WIN32_FILE_ATTRIBUTE_DATA data;
     ASSERT_TRUE(::GetFileAttributesExW(strPath.c_str(), GetFileExInfoStandard, &data));
     // 3 s at 64 kbit/s is about 24 KB.
@@ -178,112 +204,3 @@ TEST_P(RecorderFile, RecordsIntoARealMp3File) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, RecorderFile, ::testing::Values(2, 5));
-
-namespace {
-
-CRecordingWriter* s_pOther = nullptr;
-int s_nStartDuringDrain = -1;
-
-LRESULT CALLBACK StartDuringDrainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    if (uMsg == WM_APP) {
-        // The first recording is still draining into its writer: a new one must wait.
-        s_nStartDuringDrain = CRecorderSeam::StartWith(*s_pRecorder, s_pOther, true) ? 1 : 0;
-        s_pGated->m_gate.Set();
-        return 0;
-    }
-    return ::DefWindowProcW(hWnd, uMsg, wParam, lParam);
-}
-
-}  // namespace
-
-TEST(Recorder, StartArrivingDuringTheDrainIsRefused) {
-    HWND hWnd = CreateMessageWindow(StartDuringDrainWndProc, L"OmbraRecorderDrainTest");
-    ASSERT_NE(hWnd, nullptr);
-    CRecorder recorder;
-    CGatedWriter writer;
-    CRecordingWriter other;
-    s_pGated = &writer;
-    s_pOther = &other;
-    s_pRecorder = &recorder;
-    ASSERT_TRUE(CRecorderSeam::StartWith(recorder, &writer, true));
-    for (int i = 0; i < 100; ++i) AddMic(recorder, FlatBlock(1));
-    ::PostMessageW(hWnd, WM_APP, 0, 0);
-    recorder.Stop();
-    EXPECT_EQ(s_nStartDuringDrain, 0);
-    EXPECT_EQ(Ticks(writer), 100u);
-    EXPECT_EQ(writer.Closes(), 1);
-    EXPECT_EQ(other.Count(), 0u);
-    EXPECT_FALSE(recorder.IsActive());
-    // Once the stop is over the next recording starts as usual.
-    ASSERT_TRUE(CRecorderSeam::StartWith(recorder, &other, true));
-    recorder.Stop();
-    EXPECT_EQ(other.Closes(), 1);
-    ::DestroyWindow(hWnd);
-}
-
-TEST(Recorder, QuitRequestDuringTheDrainIsKeptForTheCallersLoop) {
-    HWND hWnd = CreateMessageWindow(GateWndProc, L"OmbraRecorderQuitTest");
-    ASSERT_NE(hWnd, nullptr);
-    CRecorder recorder;
-    CGatedWriter writer;
-    s_pGated = &writer;
-    s_pRecorder = &recorder;
-    ASSERT_TRUE(CRecorderSeam::StartWith(recorder, &writer, true));
-    for (int i = 0; i < 50; ++i) AddMic(recorder, FlatBlock(1));
-    // Exit chosen while the recording drains: a window's quit message and the thread's.
-    ::PostMessageW(hWnd, WM_QUIT, 3, 0);
-    ::PostMessageW(hWnd, WM_APP, 0, 0);
-    recorder.Stop();
-    EXPECT_EQ(Ticks(writer), 50u);
-    MSG msg;
-    ASSERT_TRUE(::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
-    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
-    EXPECT_EQ(msg.hwnd, hWnd);
-    EXPECT_EQ(msg.wParam, 3u);
-
-    CGatedWriter second;
-    s_pGated = &second;
-    ASSERT_TRUE(CRecorderSeam::StartWith(recorder, &second, true));
-    AddMic(recorder, FlatBlock(2));
-    ::PostMessageW(hWnd, WM_APP, 0, 0);
-    ::PostQuitMessage(9);
-    recorder.Stop();
-    EXPECT_EQ(Ticks(second), 1u);
-    ASSERT_TRUE(::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
-    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
-    EXPECT_EQ(msg.wParam, 9u);
-    ::DestroyWindow(hWnd);
-}
-
-// A disk that takes nothing (the Linux side's /dev/full): one box naming the file and
-// the reason, the mixer goes on, and the file is said to hold what reached it.
-TEST(Recorder, FailingWritesAreToldOnceAndTheFileHoldsWhatReachedIt) {
-    std::atomic<int> nBoxes{0};
-    std::wstring strText, strCaption;
-    CCriticalSection cs;
-    NotifierFn previous = SetNotifier([&](HWND, const std::wstring& text, const std::wstring& caption, UINT) {
-        CLock lock(cs);
-        strText = text;
-        strCaption = caption;
-        ++nBoxes;
-        return IDOK;
-    });
-    CRecorder recorder;
-    ASSERT_TRUE(recorder.Start(L"Z:\\dev\\full", 1, 32000, 64));
-    for (int i = 0; i < 100; ++i) {
-        AddMic(recorder, RampBlock(static_cast<int16_t>(i)));
-        if (i % 10 == 9) ::Sleep(100);  // past the half-second flush
-    }
-    recorder.Stop();
-    for (int i = 0; i < 200 && nBoxes == 0; ++i) ::Sleep(10);
-    ::Sleep(100);
-    EXPECT_EQ(nBoxes, 1);
-    {
-        CLock lock(cs);
-        EXPECT_EQ(strCaption, L"Ombra Skype Recorder");
-        EXPECT_NE(strText.find(L"Z:\\dev\\full"), std::wstring::npos) << strText;
-        EXPECT_GT(strText.find(L'\n'), 0u);
-    }
-    EXPECT_EQ(recorder.GetFailedFileSeconds(), 0);
-    SetNotifier(previous);
-}

@@ -2,8 +2,8 @@
 # Recordings made by the real engine under Wine, decoded and measured on the
 # Linux side: tones over the real ports in each channel mode, one-sided
 # recordings, calls played by skypesim (a late side and a stall, a conference of
-# two calls), a recording process killed mid-call, and every sample rate and
-# bit rate the options offer.
+# two calls), a recording process killed mid-call, a disk that fills up, and every
+# sample rate and bit rate the options offer.
 set -euo pipefail
 HOST="$OMBRA_BIN/audiohost.exe"
 CHECK="python3 $OMBRA_ROOT/tests/audio/mp3check.py"
@@ -84,6 +84,25 @@ died=$(sed -n 's/^died_after_seconds: //p' "$WORK/host.txt" | tr -d '\r')
 held=$(mpg123 -q -s "$WORK/killed.mp3" 2>/dev/null | wc -c)
 if ! python3 -c "import sys; d, h = float('${died:-0}'), ($held / 4 - 1105) / 32000; print('killed after %.2f s, file holds %.2f s' % (d, h)); sys.exit(0 if d > 3 and h > d - 1.0 else 1)"; then
   fails=$((fails + 1))
+fi
+
+# A disk that fills up during the call (a 16 KB drive, about 2 s at 64 kbit/s): one
+# box naming the file and the reason, the recording runs on to its end, and the file
+# is said to hold what reached it. Needs a tmpfs, which only root can mount.
+full="$WORK/full"
+mkdir -p "$full"
+if mount -t tmpfs -o size=16k tmpfs "$full" 2>/dev/null; then
+  run record --out "$(win "$full/call")" --mode 1 --rate 32000 --kbps 64 --self-stream 10 --speed 5 || true
+  umount "$full" 2>/dev/null || umount -l "$full"
+  boxes=$(grep -cF "box: Ombra Skype Recorder: The recording could not be written to the file '$(win "$full/call").mp3'!" \
+    "$WORK/host.txt" || true)
+  secs=$(sed -n 's/^failed_file_seconds: //p' "$WORK/host.txt")
+  if [ "$boxes" != 1 ] || ! grep -q '^blocks_written: 100[0-2]$' "$WORK/host.txt" || [ "${secs:--1}" -lt 1 ] ||
+    [ "$secs" -gt 3 ]; then
+    echo "full disk: $boxes boxes, file holds ${secs:-?} s"; cat "$WORK/host.txt"; fails=$((fails + 1))
+  fi
+else
+  echo "full disk case skipped: no tmpfs can be mounted here"
 fi
 
 # Every rate and bit rate of the options, mono and stereo. MPEG-2 (16 kHz) tops out at 160 kbit/s.
