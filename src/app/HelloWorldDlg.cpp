@@ -363,6 +363,8 @@ void CHelloWorldDlg::OnBnClickedPause() {
 
 LRESULT CHelloWorldDlg::OnRecordFinished() {
     if (m_pController) m_pController->OnRecordFinished();
+    // A recording started here takes the calls that joined during the stop at once.
+    UpdateJournalPartners();
     return 1;
 }
 
