@@ -592,6 +592,7 @@ LRESULT CHelloWorldDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         AddTrayIcon();
         return 0;
     }
+    if (uMsg == m_uRemoteCommand && uMsg != 0) return RunRemoteCommand(static_cast<int>(wParam), *this);
     switch (uMsg) {
         case WM_TRAY_NOTIFY: OnTrayNotify(wParam, lParam); break;
         case WM_MIC_LEVEL: SetMeter(m_micLevel, static_cast<int>(wParam)); break;

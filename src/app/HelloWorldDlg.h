@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/AutoUpdater.h"
+#include "app/CommandLine.h"
 #include "app/RecordJournal.h"
 #include "app/RecordController.h"
 #include "base/Dialog.h"
@@ -37,7 +38,7 @@ bool ParseWindowPosition(const std::wstring& strPosition, RECT& rc);
 // The text of the box shown when Skype refuses the attach.
 std::wstring GetRefusedMessage();
 
-class CHelloWorldDlg : public CDialog, private IRecordHost {
+class CHelloWorldDlg : public CDialog, private IRecordHost, private IRemoteTarget {
 public:
     CHelloWorldDlg();
     ~CHelloWorldDlg() override;
@@ -91,6 +92,15 @@ private:
     void PostRecordFinished() override;
     int64_t Now() override;
 
+    // Commands from a second start (ombra.exe /record ...).
+    bool IsRecordButtonEnabled() override { return m_btnRecord.IsWindowEnabled(); }
+    bool IsRecordingActive() override { return m_pController && m_pController->IsRecordingActive(); }
+    bool IsRecordingRunning() override { return m_pController && m_pController->IsRecordingRunning(); }
+    void ClickRecord() override { OnBnClickedRecord(); }
+    void ClickPause() override { OnBnClickedPause(); }
+    void ShowMainWindow() override { BringMainWindowToFront(); }
+    void ExitProgram() override { PostMessage(WM_QUIT); }
+
     // Window.
     void AddTrayIcon();
     void RemoveTrayIcon();
@@ -117,6 +127,7 @@ private:
     bool m_bTrayIcon = false;
     // Sent to every top-level window when Explorer (re)creates the taskbar.
     const UINT m_uTaskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    const UINT m_uRemoteCommand = GetRemoteCommandMessage();
     int m_nPosChanging = 0;  // WM_WINDOWPOSCHANGING seen; only the first ones dock
     bool m_bRefusedBoxShown = false;  // the refusal box is up: further refusals add nothing
 

@@ -111,6 +111,8 @@ public:
                       CGeneralProfile& profile, CCurrentRecord& record);
 
     bool IsRecordingActive();
+    // Active and not yet asked to stop: the finish is posted, the state follows it.
+    bool IsRecordingRunning();
     // WM_SKYPE_CALL with a status change for the call in slot nSlot.
     void OnCallStatus(int nSlot);
     // The record button: stop when a recording is active, otherwise start one.
@@ -125,8 +127,6 @@ private:
     void Start();
     void Stop();
     void RouteAudio(const std::wstring& strId);
-    // Active and not yet asked to stop: the finish is posted, the state follows it.
-    bool IsRecordingRunning();
     // One of the calls taken into the recording is still in progress or on hold.
     bool IsAnyOwnCallActive() const;
 
