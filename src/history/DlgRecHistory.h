@@ -1,17 +1,19 @@
 #pragma once
 // The history window: the recordings grouped by day in the owner-painted tree,
-// with a player (play/pause, stop, position, volume), delete to the Recycle Bin,
+// a filter box in the title strip that narrows the tree, with a player (play/pause, stop, position, volume), delete to the Recycle Bin,
 // open in the file manager, and the "new" mark cleared once a file played to its end.
 #include <windows.h>
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/Controls.h"
 #include "base/Dialog.h"
 #include "base/Gdi.h"
 #include "history/EasyPlayer.h"
 #include "history/HistoryItemData.h"
+#include "history/SearchEdit.h"
 #include "history/TreeCtrlBT.h"
 #include "widgets/MyButtonST.h"
 
@@ -31,14 +33,18 @@ public:
     static constexpr int HISTORY_MIN_HEIGHT = 162;
     static constexpr int HISTORY_TITLE_HEIGHT = 22;
     static constexpr int HISTORY_BOTTOM_HEIGHT = 30;
+    static constexpr int HISTORY_FILTER_WIDTH = 160;
 
     CDlgRecHistory();
     ~CDlgRecHistory() override;
 
-    // Adds a recording row (a copy of the entry) under its day row, newest first.
+    // Adds a recording row (a copy of the entry) under its day row, newest first;
+    // while a filter is set it shows only when it matches.
     void AddRecordItem(const RecordEntry& entry);
-    // Recounts all recording rows and the new ones, and repaints the root row.
+    // Recounts the recording rows shown and the new ones, and repaints the root row.
     void RefreshCounts();
+    // The filter as matched: what the box holds, folded, without blanks around it.
+    const std::wstring& GetFilter() const { return m_strFilter; }
 
     // Moves one file to the Recycle Bin; returns the shell's result (0 = done). Where the
     // bin cannot take the file the shell asks the user before it deletes it for good.
@@ -88,11 +94,34 @@ private:
     bool IsRecordRow(HTREEITEM hItem) const;
     void ReleaseMedia();
     void LayoutControls(int cx, int cy);
+    static RECT FilterFrameRect(int cx, int cxClose);
     void DrawTitleStrip(HDC hDC, int cx, int cy);
     template <class Fn>
     void ForEachRow(HTREEITEM hItem, Fn&& fn) const;
 
+    // Every day row and recording, shown or filtered out, in the tree's order; the
+    // window owns their item data, the tree only shows some of it.
+    struct RecordRow {
+        HistoryItemData* pData = nullptr;
+        HTREEITEM hRow = nullptr;  // null while filtered out
+        std::wstring strKey;       // BuildSearchKey's text; made when first needed
+    };
+    struct DayGroup {
+        HistoryItemData* pDay = nullptr;
+        HTREEITEM hDay = nullptr;
+        std::vector<RecordRow> rows;  // newest first
+    };
+    void ApplyFilter(const std::wstring& strTyped);
+    void RebuildTree();
+    bool DayLabelMatches(const DayGroup& day) const;
+    bool RowMatches(RecordRow& row);
+    void ShowRow(DayGroup& day, size_t nRow);
+    void ForgetRow(const HistoryItemData* pData);
+    void OnHistoryKey(WPARAM wKey);
+    void FreeAllRows();
+
     CTreeCtrlBT m_tree;
+    CSearchEdit m_editFilter;
     CMyButtonST m_btnClose;
     CMyButtonST m_btnPlay;
     CMyButtonST m_btnStop;
@@ -108,6 +137,8 @@ private:
     HTREEITEM m_hRootItem = nullptr;
     HistoryItemData* m_pCurrentRecord = nullptr;
     HistoryCounts m_counts;
+    std::vector<DayGroup> m_days;
+    std::wstring m_strFilter;
     CRecordHistory* m_pHistory = nullptr;
     SIZE m_sizeLaidOut = {-1, -1};
 };

@@ -4,6 +4,7 @@
 
 #include "../../resources/ids_history.h"
 #include "history/RecordHistory.h"
+#include "history/SearchEdit.h"
 #include "skype/ContactList.h"
 #include "widgets/MemDCStatic.h"
 
@@ -313,4 +314,15 @@ bool CTreeCtrlBT::OnReflect(UINT uMsg, WPARAM, LPARAM lParam, LRESULT&) {
         if (hItem == m_hUnderPointer) m_hUnderPointer = nullptr;
     }
     return false;
+}
+
+LRESULT CTreeCtrlBT::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    // Esc and Ctrl+F reach the window's filter from the tree as well.
+    if (uMsg == WM_KEYDOWN && m_hNotifyWnd) {
+        if (WPARAM wKey = HistoryKeyOf(wParam)) {
+            ::SendMessageW(m_hNotifyWnd, WM_HISTORY_KEY, wKey, 0);
+            return 0;
+        }
+    }
+    return CWindow::OnMessage(uMsg, wParam, lParam);
 }

@@ -82,6 +82,7 @@ protected:
     LRESULT OnMouseLeave() override;
     LRESULT OnLButtonDown(UINT nFlags, POINT pt) override;
     bool OnReflect(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+    LRESULT OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void DrawRow(HDC hDC, HTREEITEM hItem, const RECT& rcRow, int x0, bool bSelected);
