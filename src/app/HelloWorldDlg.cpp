@@ -236,11 +236,12 @@ BOOL CHelloWorldDlg::OnInitDialog() {
 void CHelloWorldDlg::FillHistoryWindow() {
     if (!m_pHistory || !m_pHistoryWnd) return;
     int nCount = m_pHistory->GetCount();
-    for (int i = 0; i < nCount; ++i) {
-        RecordEntry entry;
-        if (m_pHistory->GetRecord(i, entry)) m_pHistoryWnd->AddRecordItem(entry);
-    }
-    m_pHistoryWnd->RefreshCounts();
+    std::vector<RecordEntry> entries(static_cast<size_t>(nCount > 0 ? nCount : 0));
+    size_t nRead = 0;
+    for (int i = 0; i < nCount; ++i)
+        if (m_pHistory->GetRecord(i, entries[nRead])) ++nRead;
+    entries.resize(nRead);
+    m_pHistoryWnd->AddRecordItems(entries);
 }
 
 void CHelloWorldDlg::RetryBlockedHistory() {

@@ -147,7 +147,7 @@ BOOL CDlgRecHistory::OnInitDialog() {
     m_hRootItem = m_tree.InsertItem(NewRootItemData(&m_counts), TVI_ROOT);
     DayGroup today;
     today.pDay = NewDayItemData(FormatW(L"%ld", (long)CTreeCtrlBT::Now()));
-    today.hDay = m_tree.InsertItem(today.pDay, m_hRootItem);
+    today.hDay = m_tree.InsertItem(today.pDay, m_hRootItem, TVI_LAST, true);
     m_days.push_back(std::move(today));
     return TRUE;
 }
@@ -171,18 +171,27 @@ void CDlgRecHistory::OnHistoryKey(WPARAM wKey) {
     }
 }
 
-template <class Fn>
-void CDlgRecHistory::ForEachRow(HTREEITEM hItem, Fn&& fn) const {
-    for (HTREEITEM hChild = m_tree.GetChildItem(hItem); hChild; hChild = m_tree.GetNextSiblingItem(hChild)) {
-        fn(hChild);
-        ForEachRow(hChild, fn);
-    }
-}
-
 void CDlgRecHistory::AddRecordItem(const RecordEntry& entry) {
     if (!m_hRootItem) return;
-    const long long t = HistoryTimeFromText(entry.m_strTime);
     size_t nDay = 0;
+    const size_t nRow = StoreRow(entry, nDay);
+    DayGroup& day = m_days[nDay];
+    if (!DayLabelMatches(day) && !RowMatches(day.rows[nRow])) return;
+    ShowRow(day, nRow);
+    if (day.hDay) m_tree.Expand(day.hDay);
+    m_tree.Expand(m_hRootItem);
+}
+
+void CDlgRecHistory::AddRecordItems(const std::vector<RecordEntry>& entries) {
+    if (!m_hRootItem) return;
+    size_t nDay = 0;
+    for (const RecordEntry& entry : entries) StoreRow(entry, nDay);
+    RebuildTree();
+}
+
+size_t CDlgRecHistory::StoreRow(const RecordEntry& entry, size_t& nDay) {
+    const long long t = HistoryTimeFromText(entry.m_strTime);
+    nDay = 0;
     while (nDay < m_days.size() && !IsSameDayGroup(t, HistoryTimeFromText(*m_days[nDay].pDay->DayTime()))) ++nDay;
     if (nDay == m_days.size()) {
         DayGroup day;
@@ -198,10 +207,7 @@ void CDlgRecHistory::AddRecordItem(const RecordEntry& entry) {
     RecordRow row;
     row.pData = NewRecordItemData(entry);
     day.rows.insert(day.rows.begin() + (std::ptrdiff_t)nRow, std::move(row));
-    if (!DayLabelMatches(day) && !RowMatches(day.rows[nRow])) return;
-    ShowRow(day, nRow);
-    if (day.hDay) m_tree.Expand(day.hDay);
-    m_tree.Expand(m_hRootItem);
+    return nRow;
 }
 
 // Puts a recording into the tree after the shown rows before it, its day row too if needed.
@@ -212,7 +218,7 @@ void CDlgRecHistory::ShowRow(DayGroup& day, size_t nRow) {
             if (&other == &day) break;
             if (other.hDay) hAfter = other.hDay;
         }
-        day.hDay = m_tree.InsertItem(day.pDay, m_hRootItem, hAfter);
+        day.hDay = m_tree.InsertItem(day.pDay, m_hRootItem, hAfter, true);
         if (!day.hDay) return;
     }
     HTREEITEM hAfter = TVI_FIRST;
@@ -254,14 +260,55 @@ void CDlgRecHistory::ApplyFilter(const std::wstring& strTyped) {
     RebuildTree();
 }
 
-// The tree anew from the rows that match: day rows without any are left out while a
-// filter is set; without one every day row shows, as before any search.
+// The tree shows the rows that match, under their day rows; day rows without any are
+// left out while a filter is set, without one every day row shows.
 void CDlgRecHistory::RebuildTree() {
     if (!m_hRootItem) return;
-    HistoryItemData* pSelected = m_tree.GetItemData(m_tree.GetSelectedItem());
+    // When what shows now is part of what showed (a key typed on), rows only go.
+    bool bOnlyFewer = true;
+    for (DayGroup& day : m_days) {
+        const bool bDayMatches = DayLabelMatches(day);
+        day.bWanted = m_strFilter.empty();
+        for (RecordRow& row : day.rows) {
+            row.bWanted = bDayMatches || RowMatches(row);
+            day.bWanted = day.bWanted || row.bWanted;
+            if (row.bWanted && !row.hRow) bOnlyFewer = false;
+        }
+        if (day.bWanted && !day.hDay) bOnlyFewer = false;
+    }
     m_tree.SendMessage(WM_SETREDRAW, FALSE);
+    HTREEITEM hSelect = bOnlyFewer ? RemoveUnwantedRows() : InsertWantedRows();
+    m_tree.SendMessage(WM_SETREDRAW, TRUE);
+    if (hSelect) m_tree.EnsureVisible(hSelect);
+    m_tree.Invalidate(false);
+    RefreshCounts();
+}
+
+HTREEITEM CDlgRecHistory::RemoveUnwantedRows() {
+    for (DayGroup& day : m_days) {
+        if (!day.hDay) continue;
+        if (!day.bWanted) {
+            m_tree.DeleteItem(day.hDay);  // its rows go with it
+            day.hDay = nullptr;
+            for (RecordRow& row : day.rows) row.hRow = nullptr;
+            continue;
+        }
+        for (RecordRow& row : day.rows) {
+            if (!row.hRow || row.bWanted) continue;
+            m_tree.DeleteItem(row.hRow);
+            row.hRow = nullptr;
+        }
+    }
+    return m_tree.GetSelectedItem();
+}
+
+// Every row anew: inserting after the rows that stay would cost a search per row.
+HTREEITEM CDlgRecHistory::InsertWantedRows() {
+    HistoryItemData* pSelected = m_tree.GetItemData(m_tree.GetSelectedItem());
     // Nothing selected while rows go: the tree would move the selection from row to row.
     m_tree.SelectItem(nullptr);
+    // Rows under a folded root cost the tree nothing to lay out until it opens, once, at the end.
+    m_tree.Expand(m_hRootItem, TVE_COLLAPSE);
     for (DayGroup& day : m_days) {
         if (day.hDay) m_tree.DeleteItem(day.hDay);
         day.hDay = nullptr;
@@ -269,24 +316,17 @@ void CDlgRecHistory::RebuildTree() {
     }
     HTREEITEM hSelect = pSelected == m_tree.GetItemData(m_hRootItem) ? m_hRootItem : nullptr;
     for (DayGroup& day : m_days) {
-        const bool bDayMatches = DayLabelMatches(day);
-        if (m_strFilter.empty()) day.hDay = m_tree.InsertItem(day.pDay, m_hRootItem, TVI_LAST);
+        if (!day.bWanted || !(day.hDay = m_tree.InsertItem(day.pDay, m_hRootItem, TVI_LAST, true))) continue;
+        if (day.pDay == pSelected) hSelect = day.hDay;
         for (RecordRow& row : day.rows) {
-            if (!bDayMatches && !RowMatches(row)) continue;
-            if (!day.hDay && !(day.hDay = m_tree.InsertItem(day.pDay, m_hRootItem, TVI_LAST))) break;
+            if (!row.bWanted) continue;
             row.hRow = m_tree.InsertItem(row.pData, day.hDay, TVI_LAST);
             if (row.pData == pSelected) hSelect = row.hRow;
         }
-        if (!day.hDay) continue;
-        if (day.pDay == pSelected) hSelect = day.hDay;
-        m_tree.Expand(day.hDay);
     }
     m_tree.Expand(m_hRootItem);
     if (hSelect) m_tree.SelectItem(hSelect);
-    m_tree.SendMessage(WM_SETREDRAW, TRUE);
-    if (hSelect) m_tree.EnsureVisible(hSelect);
-    m_tree.Invalidate(false);
-    RefreshCounts();
+    return hSelect;
 }
 
 // The window's record of a row that leaves the history; a day row left without
@@ -315,13 +355,13 @@ void CDlgRecHistory::FreeAllRows() {
 void CDlgRecHistory::RefreshCounts() {
     m_counts = HistoryCounts{};
     if (!m_hRootItem) return;
-    ForEachRow(m_hRootItem, [&](HTREEITEM h) {
-        HistoryItemData* pData = m_tree.GetItemData(h);
-        if (RecordEntry* pEntry = pData ? pData->Entry() : nullptr) {
+    for (const DayGroup& day : m_days) {
+        for (const RecordRow& row : day.rows) {
+            if (!row.hRow) continue;
             ++m_counts.m_nTotal;
-            if (pEntry->m_bNew) ++m_counts.m_nNew;
+            if (row.pData->Entry()->m_bNew) ++m_counts.m_nNew;
         }
-    });
+    }
     RECT rcRoot = m_tree.GetRowRect(m_hRootItem);
     ::InvalidateRect(m_tree, &rcRoot, TRUE);
 }
@@ -499,6 +539,20 @@ void CDlgRecHistory::OnSelectionChanged(HTREEITEM hNew) {
     } else {
         m_btnPlay.EnableWindow(false);
     }
+}
+
+LRESULT CDlgRecHistory::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    // A search deletes rows by the thousand, each with its notification: the tree hears
+    // of them here, without the window property lookup (a wineserver round trip) that
+    // reflecting a notification takes.
+    if (uMsg == WM_NOTIFY && lParam) {
+        auto* pHdr = reinterpret_cast<NMHDR*>(lParam);
+        if (pHdr->code == TVN_DELETEITEMW && pHdr->hwndFrom == m_tree) {
+            m_tree.ForgetItem(reinterpret_cast<NMTREEVIEWW*>(lParam)->itemOld.hItem);
+            return Default();
+        }
+    }
+    return CDialog::WindowProc(uMsg, wParam, lParam);
 }
 
 LRESULT CDlgRecHistory::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {

@@ -41,6 +41,8 @@ public:
     // Adds a recording row (a copy of the entry) under its day row, newest first;
     // while a filter is set it shows only when it matches.
     void AddRecordItem(const RecordEntry& entry);
+    // The same for many at once (start-up): the tree is laid out once, not per row.
+    void AddRecordItems(const std::vector<RecordEntry>& entries);
     // Recounts the recording rows shown and the new ones, and repaints the root row.
     void RefreshCounts();
     // The filter as matched: what the box holds, folded, without blanks around it.
@@ -80,6 +82,7 @@ protected:
     LRESULT OnNotify(UINT nId, NMHDR* pHdr) override;
     LRESULT OnTimer(UINT_PTR nId) override;
     LRESULT OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+    LRESULT WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void OnPlayPause();
@@ -96,8 +99,6 @@ private:
     void LayoutControls(int cx, int cy);
     static RECT FilterFrameRect(int cx, int cxClose);
     void DrawTitleStrip(HDC hDC, int cx, int cy);
-    template <class Fn>
-    void ForEachRow(HTREEITEM hItem, Fn&& fn) const;
 
     // Every day row and recording, shown or filtered out, in the tree's order; the
     // window owns their item data, the tree only shows some of it.
@@ -105,14 +106,20 @@ private:
         HistoryItemData* pData = nullptr;
         HTREEITEM hRow = nullptr;  // null while filtered out
         std::wstring strKey;       // BuildSearchKey's text; made when first needed
+        bool bWanted = true;       // matches the filter
     };
     struct DayGroup {
         HistoryItemData* pDay = nullptr;
         HTREEITEM hDay = nullptr;
         std::vector<RecordRow> rows;  // newest first
+        bool bWanted = true;          // shows: no filter, or rows that match it
     };
+    // Files a recording under its day (made when none is near enough); returns its place.
+    size_t StoreRow(const RecordEntry& entry, size_t& nDay);
     void ApplyFilter(const std::wstring& strTyped);
     void RebuildTree();
+    HTREEITEM RemoveUnwantedRows();
+    HTREEITEM InsertWantedRows();
     bool DayLabelMatches(const DayGroup& day) const;
     bool RowMatches(RecordRow& row);
     void ShowRow(DayGroup& day, size_t nRow);
