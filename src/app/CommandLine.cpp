@@ -79,7 +79,10 @@ int ParseProcessCommandLine(std::wstring& strBad) {
 }
 
 std::wstring GetRemoteUsageText(const std::wstring& strBad) {
-    return L"Unknown command line switch: " + strBad +
+    // A second command is a known switch too: it is the number that is wrong there.
+    const wchar_t* pszWhat = CommandOfSwitch(strBad) == REMOTE_BAD ? L"Unknown command line switch: "
+                                                                    : L"One command at a time, not also ";
+    return pszWhat + strBad +
            L"\n\nUsage: ombra.exe [/record | /stop | /pause | /show | /exit]\n\n"
            L"Given while the recorder runs:\n"
            L"/record\tstarts recording the current call\n"
