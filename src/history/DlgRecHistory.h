@@ -1,7 +1,8 @@
 #pragma once
-// The history window: the recordings grouped by day in the owner-painted tree,
-// a filter box in the title strip that narrows the tree, with a player (play/pause, stop, position, volume), delete to the Recycle Bin,
-// open in the file manager, and the "new" mark cleared once a file played to its end.
+// The history window: the recordings grouped by day in the owner-painted tree, a
+// filter box in the title strip that narrows it, a player (play/pause, stop,
+// position, volume), delete to the Recycle Bin, open in the file manager, and the
+// "new" mark cleared once a file played to its end.
 #include <windows.h>
 
 #include <functional>
@@ -106,7 +107,7 @@ private:
         HistoryItemData* pData = nullptr;
         HTREEITEM hRow = nullptr;  // null while filtered out
         std::wstring strKey;       // BuildSearchKey's text; made when first needed
-        bool bWanted = true;       // matches the filter
+        bool bWanted = true;       // matches the filter (or its day label does)
     };
     struct DayGroup {
         HistoryItemData* pDay = nullptr;
