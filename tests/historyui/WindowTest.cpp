@@ -842,7 +842,18 @@ TEST_F(HistoryWindowTest, FilterOnTenThousandEntriesShowsMatchesWithTheirDaysAnd
     EXPECT_EQ(Tree().DescribeRow(m_dlg.GetRootItem()).m_strText, L"Total 0 records");
     EXPECT_EQ(Tree().DescribeRow(m_dlg.GetRootItem()).m_strBadge, L"");
 
-    // Esc from the tree empties the box too, and everything is back, newest first.
+    // Ctrl+F in the tree goes to the box; Esc from the tree empties it too, and
+    // everything is back, newest first.
+    m_dlg.ShowWindow(SW_SHOW);
+    ::SetFocus(Tree());
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    ::SendMessageW(Tree(), WM_KEYDOWN, 'F', 0);
+    keys[VK_CONTROL] = 0;
+    ::SetKeyboardState(keys);
+    EXPECT_EQ(::GetFocus(), hFilter);
     ::SendMessageW(Tree(), WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_EQ(::GetWindowTextLengthW(hFilter), 0);
     EXPECT_EQ(DayRows().size(), nAllDays);
