@@ -130,3 +130,4 @@ shot history historyshots.exe RECT 4
 shot history-playing historyshots.exe RECT 4 playing
 shot history-reselected historyshots.exe RECT 4 reselect
 shot history-cannot-play historyshots.exe RECT 4 cannotplay
+shot history-filter historyshots.exe RECT 4 filter

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "app/CommandLine.h"
 #include "app/HelloWorldDlg.h"
 #include "base/Notifier.h"
 #include "base/Window.h"
@@ -13,6 +14,14 @@ bool CHelloWorldApp::InitInstance() {
     INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), 0xFF};
     ::InitCommonControlsEx(&icc);
     RegisterFrameworkClasses();
+
+    std::wstring strBad;
+    const int nCommand = ParseProcessCommandLine(strBad);
+    if (nCommand == REMOTE_BAD) {
+        NotifyMessageBox(nullptr, GetRemoteUsageText(strBad), L"Ombra Skype Recorder", MB_OK | MB_ICONWARNING);
+        m_nExitCode = REMOTE_EXIT_NOT_TAKEN;
+        return false;
+    }
 
     WSADATA wsa{};
     if (::WSAStartup(MAKEWORD(1, 1), &wsa) != 0) {
@@ -26,8 +35,16 @@ bool CHelloWorldApp::InitInstance() {
     m_bWinsock = true;
 
     m_hMutex = ::CreateMutexW(nullptr, FALSE, APP_MUTEX_NAME);
-    // Another instance runs: end quietly and leave it alone.
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) return false;
+    // Another instance runs: end quietly and leave it alone, or hand it the command.
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (nCommand != REMOTE_NONE) m_nExitCode = ForwardRemoteCommand(nCommand);
+        return false;
+    }
+    // A command with no recorder to take it starts none.
+    if (nCommand != REMOTE_NONE) {
+        m_nExitCode = REMOTE_EXIT_NOT_TAKEN;
+        return false;
+    }
 
     m_bCom = SUCCEEDED(::CoInitialize(nullptr));
     {
@@ -44,5 +61,5 @@ int CHelloWorldApp::ExitInstance() {
     }
     if (m_bCom) ::CoUninitialize();
     if (m_bWinsock) ::WSACleanup();
-    return 0;
+    return m_nExitCode;
 }

@@ -14,6 +14,7 @@ public:
 
     // Runs the whole program; always false (the application ends when it returns).
     bool InitInstance();
+    // The process exit code: 0, or a second start's answer to its command.
     int ExitInstance();
 
     HANDLE m_hMutex = nullptr;
@@ -21,4 +22,5 @@ public:
 private:
     bool m_bWinsock = false;
     bool m_bCom = false;
+    int m_nExitCode = 0;
 };

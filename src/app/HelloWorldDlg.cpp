@@ -244,11 +244,12 @@ BOOL CHelloWorldDlg::OnInitDialog() {
 void CHelloWorldDlg::FillHistoryWindow() {
     if (!m_pHistory || !m_pHistoryWnd) return;
     int nCount = m_pHistory->GetCount();
-    for (int i = 0; i < nCount; ++i) {
-        RecordEntry entry;
-        if (m_pHistory->GetRecord(i, entry)) m_pHistoryWnd->AddRecordItem(entry);
-    }
-    m_pHistoryWnd->RefreshCounts();
+    std::vector<RecordEntry> entries(static_cast<size_t>(nCount > 0 ? nCount : 0));
+    size_t nRead = 0;
+    for (int i = 0; i < nCount; ++i)
+        if (m_pHistory->GetRecord(i, entries[nRead])) ++nRead;
+    entries.resize(nRead);
+    m_pHistoryWnd->AddRecordItems(entries);
 }
 
 void CHelloWorldDlg::RetryBlockedHistory() {
@@ -641,6 +642,7 @@ LRESULT CHelloWorldDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         AddTrayIcon();
         return 0;
     }
+    if (uMsg == m_uRemoteCommand && uMsg != 0) return RunRemoteCommand(static_cast<int>(wParam), *this);
     switch (uMsg) {
         case WM_TRAY_NOTIFY: OnTrayNotify(wParam, lParam); break;
         case WM_MIC_LEVEL: SetMeter(m_micLevel, static_cast<int>(wParam)); break;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/AutoUpdater.h"
+#include "app/CommandLine.h"
 #include "app/RecordJournal.h"
 #include "app/RecordController.h"
 #include "base/Dialog.h"
@@ -41,7 +42,7 @@ std::wstring GetRefusedMessage();
 // The text of the box shown when a recording cannot start: the file and the reason.
 std::wstring GetStartFailureMessage(const std::wstring& strFile, DWORD dwError);
 
-class CHelloWorldDlg : public CDialog, private IRecordHost {
+class CHelloWorldDlg : public CDialog, private IRecordHost, private IRemoteTarget {
 public:
     CHelloWorldDlg();
     ~CHelloWorldDlg() override;
@@ -96,6 +97,15 @@ private:
     void ShowHistoryWindow() override;
     int64_t Now() override;
 
+    // Commands from a second start (ombra.exe /record ...).
+    bool IsRecordButtonEnabled() override { return m_btnRecord.IsWindowEnabled(); }
+    bool IsRecordingActive() override { return m_pController && m_pController->IsRecordingActive(); }
+    bool IsRecordingRunning() override { return m_pController && m_pController->IsRecordingRunning(); }
+    void ClickRecord() override { OnBnClickedRecord(); }
+    void ClickPause() override { OnBnClickedPause(); }
+    void ShowMainWindow() override { BringMainWindowToFront(); }
+    void ExitProgram() override { PostMessage(WM_QUIT); }
+
     // Window.
     void AddTrayIcon();
     void RemoveTrayIcon();
@@ -124,6 +134,7 @@ private:
     bool m_bTrayIcon = false;
     // Sent to every top-level window when Explorer (re)creates the taskbar.
     const UINT m_uTaskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    const UINT m_uRemoteCommand = GetRemoteCommandMessage();
     int m_nPosChanging = 0;  // WM_WINDOWPOSCHANGING seen; only the first ones dock
     bool m_bRefusedBoxShown = false;  // the refusal box is up: further refusals add nothing
     std::wstring m_strStartFailure;   // the text of the start failure box still to show

@@ -116,6 +116,8 @@ public:
                       CGeneralProfile& profile, CCurrentRecord& record);
 
     bool IsRecordingActive();
+    // Active and not asked to stop; during a stop the state still reads active.
+    bool IsRecordingRunning();
     // WM_SKYPE_CALL with a status change for the call in slot nSlot.
     void OnCallStatus(int nSlot);
     // The record button: stop when a recording runs, otherwise start one (during a
@@ -134,8 +136,6 @@ private:
     void EnterRecording();
     void StartAfterStop();
     void RouteAudio(const std::wstring& strId);
-    // Active and not asked to stop; during a stop the state still reads active.
-    bool IsRecordingRunning();
     // One of the calls taken into the recording is still in progress or on hold.
     bool IsAnyOwnCallActive() const;
 

@@ -9,7 +9,9 @@
 #include "../../resources/ids_history.h"
 #include "base/Notifier.h"
 #include "base/StringUtil.h"
+#include "history/HistoryFilter.h"
 #include "history/RecordHistory.h"
+#include "skype/ContactList.h"
 
 namespace {
 
@@ -132,77 +134,244 @@ BOOL CDlgRecHistory::OnInitDialog() {
 
     m_pHistory = CRecordHistory::GetInstance();
 
+    m_editFilter.SubclassDlgItem(IDC_HISTORY_FILTER, m_hWnd);
+    m_editFilter.SetNotifyWindow(m_hWnd);
+    m_editFilter.SetFont(m_fontTitle);
+    m_editFilter.SetCueBanner(L"Search name or date");
+
     m_tree.Attach(IDC_HISTORY_TREE, m_hWnd);
     m_tree.SetNotifyWindow(m_hWnd);
     m_tree.LoadImageLists();
     m_counts = HistoryCounts{};
+    m_strFilter.clear();
     m_hRootItem = m_tree.InsertItem(NewRootItemData(&m_counts), TVI_ROOT);
-    m_tree.InsertItem(NewDayItemData(FormatW(L"%ld", (long)CTreeCtrlBT::Now())), m_hRootItem);
+    DayGroup today;
+    today.pDay = NewDayItemData(FormatW(L"%ld", (long)CTreeCtrlBT::Now()));
+    today.hDay = m_tree.InsertItem(today.pDay, m_hRootItem, TVI_LAST, true);
+    m_days.push_back(std::move(today));
     return TRUE;
 }
 
-// Enter does nothing and Escape hides the window: it lives as long as the main window.
+// Enter does nothing and Escape empties the filter, or hides the window when there is
+// none: the window lives as long as the main window.
 void CDlgRecHistory::OnOK() {}
-void CDlgRecHistory::OnCancel() { ShowWindow(SW_HIDE); }
+void CDlgRecHistory::OnCancel() {
+    if (!m_editFilter.GetWindowText().empty())
+        m_editFilter.SetWindowText(L"");  // EN_CHANGE shows everything again
+    else
+        ShowWindow(SW_HIDE);
+}
 
-template <class Fn>
-void CDlgRecHistory::ForEachRow(HTREEITEM hItem, Fn&& fn) const {
-    for (HTREEITEM hChild = m_tree.GetChildItem(hItem); hChild; hChild = m_tree.GetNextSiblingItem(hChild)) {
-        fn(hChild);
-        ForEachRow(hChild, fn);
+void CDlgRecHistory::OnHistoryKey(WPARAM wKey) {
+    if (wKey == 'F') {
+        ::SetFocus(m_editFilter);
+        m_editFilter.SendMessage(EM_SETSEL, 0, -1);
+    } else if (wKey == VK_ESCAPE && !m_editFilter.GetWindowText().empty()) {
+        m_editFilter.SetWindowText(L"");
     }
 }
 
 void CDlgRecHistory::AddRecordItem(const RecordEntry& entry) {
     if (!m_hRootItem) return;
+    size_t nDay = 0;
+    const size_t nRow = StoreRow(entry, nDay);
+    DayGroup& day = m_days[nDay];
+    if (!DayLabelMatches(day) && !RowMatches(day.rows[nRow])) return;
+    ShowRow(day, nRow);
+    if (day.hDay) m_tree.Expand(day.hDay);
+    m_tree.Expand(m_hRootItem);
+}
+
+void CDlgRecHistory::AddRecordItems(const std::vector<RecordEntry>& entries) {
+    if (!m_hRootItem) return;
+    size_t nDay = 0;
+    for (const RecordEntry& entry : entries) StoreRow(entry, nDay);
+    RebuildTree();
+}
+
+size_t CDlgRecHistory::StoreRow(const RecordEntry& entry, size_t& nDay) {
     const long long t = HistoryTimeFromText(entry.m_strTime);
-    HTREEITEM hDay = nullptr;
-    for (HTREEITEM h = m_tree.GetChildItem(m_hRootItem); h; h = m_tree.GetNextSiblingItem(h)) {
-        HistoryItemData* pData = m_tree.GetItemData(h);
-        if (pData && pData->DayTime() && IsSameDayGroup(t, HistoryTimeFromText(*pData->DayTime()))) {
-            hDay = h;
+    nDay = 0;
+    while (nDay < m_days.size() && !IsSameDayGroup(t, HistoryTimeFromText(*m_days[nDay].pDay->DayTime()))) ++nDay;
+    if (nDay == m_days.size()) {
+        DayGroup day;
+        day.pDay = NewDayItemData(entry.m_strTime);
+        m_days.push_back(std::move(day));
+    }
+    DayGroup& day = m_days[nDay];
+    // Newest first; one as old as others goes after them.
+    size_t nRow = 0;
+    while (nRow < day.rows.size() &&
+           CompareNewestFirst(HistoryTimeFromText(day.rows[nRow].pData->Entry()->m_strTime), t) <= 0)
+        ++nRow;
+    RecordRow row;
+    row.pData = NewRecordItemData(entry);
+    day.rows.insert(day.rows.begin() + (std::ptrdiff_t)nRow, std::move(row));
+    return nRow;
+}
+
+// Puts a recording into the tree after the shown rows before it, its day row too if needed.
+void CDlgRecHistory::ShowRow(DayGroup& day, size_t nRow) {
+    if (!day.hDay) {
+        HTREEITEM hAfter = TVI_FIRST;
+        for (const DayGroup& other : m_days) {
+            if (&other == &day) break;
+            if (other.hDay) hAfter = other.hDay;
+        }
+        day.hDay = m_tree.InsertItem(day.pDay, m_hRootItem, hAfter, true);
+        if (!day.hDay) return;
+    }
+    HTREEITEM hAfter = TVI_FIRST;
+    for (size_t i = nRow; i-- > 0;) {
+        if (day.rows[i].hRow) {
+            hAfter = day.rows[i].hRow;
             break;
         }
     }
-    if (!hDay) {
-        HistoryItemData* pDay = NewDayItemData(entry.m_strTime);
-        hDay = m_tree.InsertItem(pDay, m_hRootItem, TVI_LAST);
-        if (!hDay) {
-            FreeItemData(pDay);
+    day.rows[nRow].hRow = m_tree.InsertItem(day.rows[nRow].pData, day.hDay, hAfter);
+}
+
+bool CDlgRecHistory::DayLabelMatches(const DayGroup& day) const {
+    if (m_strFilter.empty()) return true;
+    return MatchesFilter(FoldCase(FormatDayLabel(CTreeCtrlBT::Now(), HistoryTimeFromText(*day.pDay->DayTime()))),
+                         m_strFilter);
+}
+
+bool CDlgRecHistory::RowMatches(RecordRow& row) {
+    if (m_strFilter.empty()) return true;
+    if (row.strKey.empty()) {
+        const RecordEntry& entry = *row.pData->Entry();
+        std::wstring strNames;
+        if (!entry.m_strName.empty()) strNames = CContactList::GetInstance()->FormatDisplayNames(entry.m_strName);
+        row.strKey = BuildSearchKey(entry, RecordNameText(strNames, entry.m_strName));
+    }
+    return MatchesFilter(row.strKey, m_strFilter);
+}
+
+void CDlgRecHistory::ApplyFilter(const std::wstring& strTyped) {
+    std::wstring strFilter = MakeFilterText(strTyped);
+    if (strFilter == m_strFilter) return;
+    // Names may have come from Skype since the last search: each search takes them afresh.
+    if (m_strFilter.empty()) {
+        for (DayGroup& day : m_days)
+            for (RecordRow& row : day.rows) row.strKey.clear();
+    }
+    m_strFilter = std::move(strFilter);
+    RebuildTree();
+}
+
+// The tree shows the rows that match, under their day rows; day rows without any are
+// left out while a filter is set, without one every day row shows.
+void CDlgRecHistory::RebuildTree() {
+    if (!m_hRootItem) return;
+    // When what shows now is part of what showed (a key typed on), rows only go.
+    bool bOnlyFewer = true;
+    for (DayGroup& day : m_days) {
+        const bool bDayMatches = DayLabelMatches(day);
+        day.bWanted = m_strFilter.empty();
+        for (RecordRow& row : day.rows) {
+            row.bWanted = bDayMatches || RowMatches(row);
+            day.bWanted = day.bWanted || row.bWanted;
+            if (row.bWanted && !row.hRow) bOnlyFewer = false;
+        }
+        if (day.bWanted && !day.hDay) bOnlyFewer = false;
+    }
+    m_tree.SendMessage(WM_SETREDRAW, FALSE);
+    HTREEITEM hSelect = bOnlyFewer ? RemoveUnwantedRows() : InsertWantedRows();
+    m_tree.SendMessage(WM_SETREDRAW, TRUE);
+    if (hSelect) m_tree.EnsureVisible(hSelect);
+    m_tree.Invalidate(false);
+    RefreshCounts();
+}
+
+HTREEITEM CDlgRecHistory::RemoveUnwantedRows() {
+    for (DayGroup& day : m_days) {
+        if (!day.hDay) continue;
+        if (!day.bWanted) {
+            m_tree.DeleteItem(day.hDay);  // its rows go with it
+            day.hDay = nullptr;
+            for (RecordRow& row : day.rows) row.hRow = nullptr;
+            continue;
+        }
+        for (RecordRow& row : day.rows) {
+            if (!row.hRow || row.bWanted) continue;
+            m_tree.DeleteItem(row.hRow);
+            row.hRow = nullptr;
+        }
+    }
+    return m_tree.GetSelectedItem();
+}
+
+// Every row anew: inserting after the rows that stay would cost a search per row.
+HTREEITEM CDlgRecHistory::InsertWantedRows() {
+    HistoryItemData* pSelected = m_tree.GetItemData(m_tree.GetSelectedItem());
+    // Nothing selected while rows go: the tree would move the selection from row to row.
+    m_tree.SelectItem(nullptr);
+    // Rows under a folded root cost the tree nothing to lay out until it opens, once, at the end.
+    m_tree.Expand(m_hRootItem, TVE_COLLAPSE);
+    for (DayGroup& day : m_days) {
+        if (day.hDay) m_tree.DeleteItem(day.hDay);
+        day.hDay = nullptr;
+        for (RecordRow& row : day.rows) row.hRow = nullptr;
+    }
+    HTREEITEM hSelect = pSelected == m_tree.GetItemData(m_hRootItem) ? m_hRootItem : nullptr;
+    for (DayGroup& day : m_days) {
+        if (!day.bWanted || !(day.hDay = m_tree.InsertItem(day.pDay, m_hRootItem, TVI_LAST, true))) continue;
+        if (day.pDay == pSelected) hSelect = day.hDay;
+        for (RecordRow& row : day.rows) {
+            if (!row.bWanted) continue;
+            row.hRow = m_tree.InsertItem(row.pData, day.hDay, TVI_LAST);
+            if (row.pData == pSelected) hSelect = row.hRow;
+        }
+    }
+    m_tree.Expand(m_hRootItem);
+    if (hSelect) m_tree.SelectItem(hSelect);
+    return hSelect;
+}
+
+// The window's record of a row that leaves the history; a day row left without
+// matches goes with it while a filter is set.
+void CDlgRecHistory::ForgetRow(const HistoryItemData* pData) {
+    for (DayGroup& day : m_days) {
+        for (auto it = day.rows.begin(); it != day.rows.end(); ++it) {
+            if (it->pData != pData) continue;
+            day.rows.erase(it);
+            if (m_strFilter.empty() || !day.hDay || m_tree.GetChildItem(day.hDay)) return;
+            m_tree.DeleteItem(day.hDay);
+            day.hDay = nullptr;
             return;
         }
     }
-    HistoryItemData* pRecord = NewRecordItemData(entry);
-    if (!m_tree.InsertItem(pRecord, hDay, TVI_LAST)) {
-        FreeItemData(pRecord);
-        return;
+}
+
+void CDlgRecHistory::FreeAllRows() {
+    for (DayGroup& day : m_days) {
+        for (RecordRow& row : day.rows) FreeItemData(row.pData);
+        FreeItemData(day.pDay);
     }
-    m_tree.SortNewestFirst(hDay);
-    m_tree.Expand(hDay);
-    m_tree.Expand(m_hRootItem);
+    m_days.clear();
 }
 
 void CDlgRecHistory::RefreshCounts() {
     m_counts = HistoryCounts{};
     if (!m_hRootItem) return;
-    ForEachRow(m_hRootItem, [&](HTREEITEM h) {
-        HistoryItemData* pData = m_tree.GetItemData(h);
-        if (RecordEntry* pEntry = pData ? pData->Entry() : nullptr) {
+    for (const DayGroup& day : m_days) {
+        for (const RecordRow& row : day.rows) {
+            if (!row.hRow) continue;
             ++m_counts.m_nTotal;
-            if (pEntry->m_bNew) ++m_counts.m_nNew;
+            if (row.pData->Entry()->m_bNew) ++m_counts.m_nNew;
         }
-    });
+    }
     RECT rcRoot = m_tree.GetRowRect(m_hRootItem);
     ::InvalidateRect(m_tree, &rcRoot, TRUE);
 }
 
 HTREEITEM CDlgRecHistory::FindRowOf(const HistoryItemData* pData) const {
-    HTREEITEM hFound = nullptr;
     if (!pData || !m_hRootItem) return nullptr;
-    ForEachRow(m_hRootItem, [&](HTREEITEM h) {
-        if (!hFound && m_tree.GetItemData(h) == pData) hFound = h;
-    });
-    return hFound;
+    for (const DayGroup& day : m_days)
+        for (const RecordRow& row : day.rows)
+            if (row.pData == pData) return row.hRow;
+    return nullptr;
 }
 
 bool CDlgRecHistory::IsRecordRow(HTREEITEM hItem) const {
@@ -224,6 +393,10 @@ LRESULT CDlgRecHistory::OnCommand(UINT nId, UINT nCode, HWND hCtl) {
         case IDC_HISTORY_STOP: OnStop(); return 0;
         default: break;
         }
+    }
+    if (nId == IDC_HISTORY_FILTER && nCode == EN_CHANGE) {
+        ApplyFilter(m_editFilter.GetWindowText());
+        return 0;
     }
     return CDialog::OnCommand(nId, nCode, hCtl);
 }
@@ -368,10 +541,25 @@ void CDlgRecHistory::OnSelectionChanged(HTREEITEM hNew) {
     }
 }
 
+LRESULT CDlgRecHistory::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    // A search deletes rows by the thousand, each with its notification: the tree hears
+    // of them here, without the window property lookup (a wineserver round trip) that
+    // reflecting a notification takes.
+    if (uMsg == WM_NOTIFY && lParam) {
+        auto* pHdr = reinterpret_cast<NMHDR*>(lParam);
+        if (pHdr->code == TVN_DELETEITEMW && pHdr->hwndFrom == m_tree) {
+            m_tree.ForgetItem(reinterpret_cast<NMTREEVIEWW*>(lParam)->itemOld.hItem);
+            return Default();
+        }
+    }
+    return CDialog::WindowProc(uMsg, wParam, lParam);
+}
+
 LRESULT CDlgRecHistory::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     switch (uMsg) {
     case WM_HISTORY_DELETE: OnDeleteRow((HTREEITEM)wParam, (HistoryItemData*)lParam); return 0;
     case WM_HISTORY_OPENFOLDER: OnOpenFolder((HTREEITEM)wParam, (HistoryItemData*)lParam); return 0;
+    case WM_HISTORY_KEY: OnHistoryKey(wParam); return 0;
     case WM_GETMINMAXINFO: {
         auto* pInfo = reinterpret_cast<MINMAXINFO*>(lParam);
         if (pInfo->ptMinTrackSize.x <= HISTORY_MIN_WIDTH - 6) pInfo->ptMinTrackSize.x = HISTORY_MIN_WIDTH;
@@ -417,6 +605,7 @@ void CDlgRecHistory::OnDeleteRow(HTREEITEM hItem, HistoryItemData* pData) {
     }
     if (!m_pHistory->DeleteRecord(pEntry->m_strName, pEntry->m_strTime)) return;
     m_tree.DeleteItem(hRow);
+    ForgetRow(pData);
     FreeItemData(pData);
     RefreshCounts();
 }
@@ -443,11 +632,21 @@ LRESULT CDlgRecHistory::OnSize(UINT nType, int cx, int cy) {
     return lResult;
 }
 
+RECT CDlgRecHistory::FilterFrameRect(int cx, int cxClose) {
+    const int xRight = cx - 1 - cxClose - 8;
+    return RECT{xRight - HISTORY_FILTER_WIDTH, 2, xRight, HISTORY_TITLE_HEIGHT - 2};
+}
+
 void CDlgRecHistory::LayoutControls(int cx, int cy) {
     RECT rcClose = m_btnClose.GetRectInParent();
     const int cxClose = rcClose.right - rcClose.left, cyClose = rcClose.bottom - rcClose.top;
     if (rcClose.top != 1 || rcClose.right != cx - 1)
         m_btnClose.SetWindowPos(nullptr, cx - 1 - cxClose, 1, cxClose, cyClose, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The filter box stands in the title strip, left of the close button, inside the
+    // rounded frame the strip paints around it.
+    RECT rcFrame = FilterFrameRect(cx, cxClose);
+    m_editFilter.SetWindowPos(nullptr, rcFrame.left + 6, rcFrame.top + 2, rcFrame.right - rcFrame.left - 9,
+                              rcFrame.bottom - rcFrame.top - 3, SWP_NOZORDER | SWP_NOACTIVATE);
     m_tree.SetWindowPos(nullptr, 0, HISTORY_TITLE_HEIGHT, cx, cy - 52, SWP_NOZORDER | SWP_NOACTIVATE);
 
     const int yButtons = cy - 27;
@@ -484,10 +683,19 @@ void CDlgRecHistory::DrawTitleStrip(HDC hDC, int cx, int cy) {
         RECT rcTitle = {0, 0, cx, nSide};
         FillSolidRect(hDC, rcTitle, RGB(244, 245, 247));
     }
+    RECT rcClose = m_btnClose.GetRectInParent();
+    RECT rcFrame = FilterFrameRect(cx, rcClose.right - rcClose.left);
+    {
+        CBrush brush(RGB(255, 255, 255));
+        CPen pen(PS_SOLID, 1, RGB(170, 178, 189));
+        CSelectObject selBrush(hDC, brush);
+        CSelectObject selPen(hDC, pen);
+        ::RoundRect(hDC, rcFrame.left, rcFrame.top, rcFrame.right, rcFrame.bottom, 7, 7);
+    }
     CSelectObject selFont(hDC, m_fontTitle);
     ::SetBkMode(hDC, TRANSPARENT);
     ::SetTextColor(hDC, RGB(60, 60, 60));
-    RECT rcText = {3, 3, cx - 60, 20};
+    RECT rcText = {3, 3, cx - 60 - HISTORY_FILTER_WIDTH, 20};
     ::DrawTextW(hDC, L"History", -1, &rcText, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
 }
 
@@ -506,12 +714,13 @@ LRESULT CDlgRecHistory::OnDestroy() {
     KillTimer(HISTORY_TIMER_PLAY);
     if (m_hRootItem) {
         // Rows go first, their data after: deleting rows still notifies about them.
-        std::vector<HistoryItemData*> data = {m_tree.GetItemData(m_hRootItem)};
-        ForEachRow(m_hRootItem, [&](HTREEITEM h) { data.push_back(m_tree.GetItemData(h)); });
+        HistoryItemData* pRoot = m_tree.GetItemData(m_hRootItem);
         m_hRootItem = nullptr;
         TreeView_DeleteAllItems(m_tree);
-        for (HistoryItemData* pData : data) FreeItemData(pData);
+        FreeItemData(pRoot);
     }
+    FreeAllRows();
+    m_strFilter.clear();
     m_pCurrentRecord = nullptr;
     m_player.CloseMedia();
     m_player.Destroy();

@@ -1,17 +1,20 @@
 #pragma once
-// The history window: the recordings grouped by day in the owner-painted tree,
-// with a player (play/pause, stop, position, volume), delete to the Recycle Bin,
-// open in the file manager, and the "new" mark cleared once a file played to its end.
+// The history window: the recordings grouped by day in the owner-painted tree, a
+// filter box in the title strip that narrows it, a player (play/pause, stop,
+// position, volume), delete to the Recycle Bin, open in the file manager, and the
+// "new" mark cleared once a file played to its end.
 #include <windows.h>
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/Controls.h"
 #include "base/Dialog.h"
 #include "base/Gdi.h"
 #include "history/EasyPlayer.h"
 #include "history/HistoryItemData.h"
+#include "history/SearchEdit.h"
 #include "history/TreeCtrlBT.h"
 #include "widgets/MyButtonST.h"
 
@@ -31,14 +34,20 @@ public:
     static constexpr int HISTORY_MIN_HEIGHT = 162;
     static constexpr int HISTORY_TITLE_HEIGHT = 22;
     static constexpr int HISTORY_BOTTOM_HEIGHT = 30;
+    static constexpr int HISTORY_FILTER_WIDTH = 160;
 
     CDlgRecHistory();
     ~CDlgRecHistory() override;
 
-    // Adds a recording row (a copy of the entry) under its day row, newest first.
+    // Adds a recording row (a copy of the entry) under its day row, newest first;
+    // while a filter is set it shows only when it matches.
     void AddRecordItem(const RecordEntry& entry);
-    // Recounts all recording rows and the new ones, and repaints the root row.
+    // The same for many at once (start-up): the tree is laid out once, not per row.
+    void AddRecordItems(const std::vector<RecordEntry>& entries);
+    // Recounts the recording rows shown and the new ones, and repaints the root row.
     void RefreshCounts();
+    // The filter as matched: what the box holds, folded, without blanks around it.
+    const std::wstring& GetFilter() const { return m_strFilter; }
 
     // Moves one file to the Recycle Bin; returns the shell's result (0 = done). Where the
     // bin cannot take the file the shell asks the user before it deletes it for good.
@@ -74,6 +83,7 @@ protected:
     LRESULT OnNotify(UINT nId, NMHDR* pHdr) override;
     LRESULT OnTimer(UINT_PTR nId) override;
     LRESULT OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+    LRESULT WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void OnPlayPause();
@@ -88,11 +98,38 @@ private:
     bool IsRecordRow(HTREEITEM hItem) const;
     void ReleaseMedia();
     void LayoutControls(int cx, int cy);
+    static RECT FilterFrameRect(int cx, int cxClose);
     void DrawTitleStrip(HDC hDC, int cx, int cy);
-    template <class Fn>
-    void ForEachRow(HTREEITEM hItem, Fn&& fn) const;
+
+    // Every day row and recording, shown or filtered out, in the tree's order; the
+    // window owns their item data, the tree only shows some of it.
+    struct RecordRow {
+        HistoryItemData* pData = nullptr;
+        HTREEITEM hRow = nullptr;  // null while filtered out
+        std::wstring strKey;       // BuildSearchKey's text; made when first needed
+        bool bWanted = true;       // matches the filter (or its day label does)
+    };
+    struct DayGroup {
+        HistoryItemData* pDay = nullptr;
+        HTREEITEM hDay = nullptr;
+        std::vector<RecordRow> rows;  // newest first
+        bool bWanted = true;          // shows: no filter, or rows that match it
+    };
+    // Files a recording under its day (made when none is near enough); returns its place.
+    size_t StoreRow(const RecordEntry& entry, size_t& nDay);
+    void ApplyFilter(const std::wstring& strTyped);
+    void RebuildTree();
+    HTREEITEM RemoveUnwantedRows();
+    HTREEITEM InsertWantedRows();
+    bool DayLabelMatches(const DayGroup& day) const;
+    bool RowMatches(RecordRow& row);
+    void ShowRow(DayGroup& day, size_t nRow);
+    void ForgetRow(const HistoryItemData* pData);
+    void OnHistoryKey(WPARAM wKey);
+    void FreeAllRows();
 
     CTreeCtrlBT m_tree;
+    CSearchEdit m_editFilter;
     CMyButtonST m_btnClose;
     CMyButtonST m_btnPlay;
     CMyButtonST m_btnStop;
@@ -108,6 +145,8 @@ private:
     HTREEITEM m_hRootItem = nullptr;
     HistoryItemData* m_pCurrentRecord = nullptr;
     HistoryCounts m_counts;
+    std::vector<DayGroup> m_days;
+    std::wstring m_strFilter;
     CRecordHistory* m_pHistory = nullptr;
     SIZE m_sizeLaidOut = {-1, -1};
 };

@@ -48,6 +48,10 @@ std::wstring FormatDayLabel(long long tNow, long long tRef) {
     return FormatLocalTime(tRef, L"%Y-%m-%d");
 }
 
+std::wstring FormatRecordDate(const std::wstring& strTime) {
+    return FormatLocalTime(HistoryTimeFromText(strTime), L"%Y-%m-%d");
+}
+
 std::wstring FormatStartTime(const std::wstring& strTime) {
     return FormatLocalTime(HistoryTimeFromText(strTime), L"%p %I:%M:%S");
 }

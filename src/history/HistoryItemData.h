@@ -60,6 +60,9 @@ bool IsSameDayGroup(long long t, long long g);
 // number of whole days between it and now (midnight plays no role).
 std::wstring FormatDayLabel(long long tNow, long long tRef);
 
+// The local date "%Y-%m-%d" of a stored time; empty when it cannot be shown as local time.
+std::wstring FormatRecordDate(const std::wstring& strTime);
+
 // Local start time "%p %I:%M:%S"; empty when the time cannot be shown as local time.
 std::wstring FormatStartTime(const std::wstring& strTime);
 

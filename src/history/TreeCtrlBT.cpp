@@ -4,6 +4,7 @@
 
 #include "../../resources/ids_history.h"
 #include "history/RecordHistory.h"
+#include "history/SearchEdit.h"
 #include "skype/ContactList.h"
 #include "widgets/MemDCStatic.h"
 
@@ -60,6 +61,7 @@ long long CTreeCtrlBT::Now() { return s_fnClock(); }
 
 bool CTreeCtrlBT::Attach(UINT nId, HWND hParent) {
     if (!SubclassDlgItem(nId, hParent)) return false;
+    m_pfnTreeProc = reinterpret_cast<WNDPROC>(::GetClassLongPtrW(m_hWnd, GCLP_WNDPROC));
     TreeView_SetItemHeight(m_hWnd, m_nRowHeight);
     m_fontBold = CFont(ArialFont(FW_BOLD));
     m_fontNormal = CFont(ArialFont(FW_MEDIUM));
@@ -80,14 +82,32 @@ bool CTreeCtrlBT::LoadImageLists() {
     return bOk;
 }
 
-HTREEITEM CTreeCtrlBT::InsertItem(HistoryItemData* pData, HTREEITEM hParent, HTREEITEM hAfter) const {
+HTREEITEM CTreeCtrlBT::InsertItem(HistoryItemData* pData, HTREEITEM hParent, HTREEITEM hAfter,
+                                  bool bExpanded) const {
     TVINSERTSTRUCTW tvis = {};
     tvis.hParent = hParent;
     tvis.hInsertAfter = hAfter;
-    tvis.item.mask = TVIF_PARAM | TVIF_TEXT;
+    tvis.item.mask = TVIF_PARAM | TVIF_TEXT | TVIF_STATE;
     tvis.item.pszText = const_cast<wchar_t*>(L"");
     tvis.item.lParam = (LPARAM)pData;
-    return TreeView_InsertItem(m_hWnd, &tvis);
+    // Expanded from the start: no expand notifications, one per day row otherwise.
+    tvis.item.stateMask = TVIS_EXPANDED;
+    tvis.item.state = bExpanded ? TVIS_EXPANDED : 0;
+    if (!m_pfnTreeProc) return TreeView_InsertItem(m_hWnd, &tvis);
+    return (HTREEITEM)::CallWindowProcW(m_pfnTreeProc, m_hWnd, TVM_INSERTITEMW, 0, (LPARAM)&tvis);
+}
+
+bool CTreeCtrlBT::DeleteItem(HTREEITEM hItem) const {
+    if (!m_pfnTreeProc) return TreeView_DeleteItem(m_hWnd, hItem) != FALSE;
+    return ::CallWindowProcW(m_pfnTreeProc, m_hWnd, TVM_DELETEITEM, 0, (LPARAM)hItem) != FALSE;
+}
+
+void CTreeCtrlBT::ForgetItem(HTREEITEM hItem) {
+    if (hItem == m_hHoverItem) {
+        m_hHoverItem = nullptr;
+        m_nHoverSpot = ROWSPOT_NONE;
+    }
+    if (hItem == m_hUnderPointer) m_hUnderPointer = nullptr;
 }
 
 HistoryItemData* CTreeCtrlBT::GetItemData(HTREEITEM hItem) const {
@@ -302,15 +322,19 @@ LRESULT CTreeCtrlBT::OnLButtonDown(UINT nFlags, POINT pt) {
 }
 
 bool CTreeCtrlBT::OnReflect(UINT uMsg, WPARAM, LPARAM lParam, LRESULT&) {
-    // A deleted row must not stay the hover row: its handle would be stale.
     auto* pHdr = reinterpret_cast<NMHDR*>(lParam);
-    if (uMsg == WM_NOTIFY && pHdr && pHdr->code == TVN_DELETEITEMW) {
-        HTREEITEM hItem = reinterpret_cast<NMTREEVIEWW*>(lParam)->itemOld.hItem;
-        if (hItem == m_hHoverItem) {
-            m_hHoverItem = nullptr;
-            m_nHoverSpot = ROWSPOT_NONE;
-        }
-        if (hItem == m_hUnderPointer) m_hUnderPointer = nullptr;
-    }
+    if (uMsg == WM_NOTIFY && pHdr && pHdr->code == TVN_DELETEITEMW)
+        ForgetItem(reinterpret_cast<NMTREEVIEWW*>(lParam)->itemOld.hItem);
     return false;
+}
+
+LRESULT CTreeCtrlBT::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    // Esc and Ctrl+F reach the window's filter from the tree as well.
+    if (uMsg == WM_KEYDOWN && m_hNotifyWnd) {
+        if (WPARAM wKey = HistoryKeyOf(wParam)) {
+            ::SendMessageW(m_hNotifyWnd, WM_HISTORY_KEY, wKey, 0);
+            return 0;
+        }
+    }
+    return CWindow::OnMessage(uMsg, wParam, lParam);
 }

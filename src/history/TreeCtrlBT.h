@@ -42,8 +42,11 @@ public:
     HWND GetNotifyWindow() const { return m_hNotifyWnd; }
     bool LoadImageLists();
 
-    // Standard tree operations; rows carry only their item data.
-    HTREEITEM InsertItem(HistoryItemData* pData, HTREEITEM hParent, HTREEITEM hAfter = TVI_LAST) const;
+    // Standard tree operations; rows carry only their item data. Insert and delete go
+    // straight to the control: through the subclass every message costs wineserver
+    // round trips (window properties), and a search inserts thousands of rows.
+    HTREEITEM InsertItem(HistoryItemData* pData, HTREEITEM hParent, HTREEITEM hAfter = TVI_LAST,
+                         bool bExpanded = false) const;
     HistoryItemData* GetItemData(HTREEITEM hItem) const;
     HTREEITEM GetRootItem() const { return TreeView_GetRoot(m_hWnd); }
     HTREEITEM GetChildItem(HTREEITEM hItem) const { return TreeView_GetChild(m_hWnd, hItem); }
@@ -54,7 +57,9 @@ public:
     bool Expand(HTREEITEM hItem, UINT uCode = TVE_EXPAND) const { return TreeView_Expand(m_hWnd, hItem, uCode) != FALSE; }
     bool IsExpanded(HTREEITEM hItem) const;
     bool EnsureVisible(HTREEITEM hItem) const { return TreeView_EnsureVisible(m_hWnd, hItem) != FALSE; }
-    bool DeleteItem(HTREEITEM hItem) const { return TreeView_DeleteItem(m_hWnd, hItem) != FALSE; }
+    bool DeleteItem(HTREEITEM hItem) const;
+    // A row is being deleted: it must not stay the hover row, its handle would be stale.
+    void ForgetItem(HTREEITEM hItem);
     int GetCount() const { return (int)TreeView_GetCount(m_hWnd); }
     // The full-width rectangle of a row; empty when it is not visible.
     RECT GetRowRect(HTREEITEM hItem) const;
@@ -82,6 +87,7 @@ protected:
     LRESULT OnMouseLeave() override;
     LRESULT OnLButtonDown(UINT nFlags, POINT pt) override;
     bool OnReflect(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+    LRESULT OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void DrawRow(HDC hDC, HTREEITEM hItem, const RECT& rcRow, int x0, bool bSelected);
@@ -92,6 +98,7 @@ private:
     void InvalidateSpots(HTREEITEM hItem) const;
 
     HWND m_hNotifyWnd = nullptr;
+    WNDPROC m_pfnTreeProc = nullptr;  // the tree control's own procedure
     HTREEITEM m_hHoverItem = nullptr;  // recording row whose action spot was entered last
     int m_nHoverSpot = ROWSPOT_NONE;   // the spot the pointer is in on that row
     HTREEITEM m_hUnderPointer = nullptr;

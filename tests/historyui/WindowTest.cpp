@@ -6,6 +6,7 @@
 #include <vfw.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <vector>
 
@@ -773,6 +774,93 @@ TEST_F(HistoryWindowTest, CloseButtonAndEscapeHideTheWindow) {
     ::SendMessageW(m_dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_FALSE(m_dlg.IsWindowVisible());
     EXPECT_TRUE(m_dlg.IsWindow()) << "hidden, never destroyed";
+}
+
+TEST_F(HistoryWindowTest, FilterOnTenThousandEntriesShowsMatchesWithTheirDaysAndCountsAndEscapeRestoresAll) {
+    // Years of calls, one an hour, with 300 partners; one partner has a display name.
+    constexpr int ENTRIES = 10000;
+    CContactList::GetInstance()->SetFullName(L"partner.7", L"Zoe Quartermaine");
+    ASSERT_TRUE(m_dlg.Create(nullptr));
+    std::vector<RecordEntry> entries;
+    std::vector<std::wstring> dayLabels;  // the label of each entry's day row: groups of 24 hours from now
+    for (int i = 0; i < ENTRIES; ++i) {
+        entries.push_back(MakeEntry(FormatW(L"partner.%d", i % 300), NOW - i * HOUR, i % 7 == 0));
+        dayLabels.push_back(FormatDayLabel(NOW, NOW - (i / 24) * 24 * HOUR));
+    }
+    m_dlg.AddRecordItems(entries);
+    const size_t nAllDays = DayRows().size();
+    ASSERT_EQ(m_dlg.GetCounts().m_nTotal, ENTRIES);
+    HWND hFilter = Item(IDC_HISTORY_FILTER);
+    auto Type = [&](const std::wstring& strText) {
+        for (wchar_t c : strText) ::SendMessageW(hFilter, WM_CHAR, c, 0);
+    };
+    // What the tree shows: every day row has rows, every row passes, and the counts are theirs.
+    auto ExpectShown = [&](const std::function<bool(const RecordEntry&, const std::wstring&)>& fnMatch,
+                           const char* pszWhat) {
+        int nExpected = 0, nExpectedNew = 0, nShown = 0;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (fnMatch(entries[i], dayLabels[i])) ++nExpected, nExpectedNew += entries[i].m_bNew ? 1 : 0;
+        }
+        for (HTREEITEM hDay : DayRows()) {
+            std::vector<HTREEITEM> rows = Children(hDay);
+            EXPECT_FALSE(rows.empty()) << pszWhat << ": a day row without matches";
+            std::wstring strDay = Tree().DescribeRow(hDay).m_strText;
+            for (HTREEITEM h : rows) {
+                ++nShown;
+                EXPECT_TRUE(fnMatch(*Tree().GetItemData(h)->Entry(), strDay)) << pszWhat;
+            }
+        }
+        EXPECT_EQ(nShown, nExpected) << pszWhat;
+        EXPECT_EQ(m_dlg.GetCounts().m_nTotal, nExpected) << pszWhat;
+        EXPECT_EQ(m_dlg.GetCounts().m_nNew, nExpectedNew) << pszWhat;
+        EXPECT_EQ(Tree().DescribeRow(m_dlg.GetRootItem()).m_strText, FormatTotalText(nExpected)) << pszWhat;
+    };
+
+    Type(L"PARTNER.12");
+    EXPECT_EQ(m_dlg.GetFilter(), L"partner.12");
+    ExpectShown([](const RecordEntry& e, const std::wstring&) { return e.m_strName.find(L"partner.12") == 0; },
+                "handle");
+    EXPECT_EQ(m_dlg.GetCounts().m_nTotal, 34 + 10 * 33);  // partner.12, and .120 to .129
+
+    ::SendMessageW(hFilter, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(m_dlg.GetFilter(), L"");
+    Type(L"zoe q");
+    ExpectShown([](const RecordEntry& e, const std::wstring&) { return e.m_strName == L"partner.7"; },
+                "display name");
+
+    ::SetWindowTextW(hFilter, L"2010-05-03");
+    ExpectShown(
+        [](const RecordEntry& e, const std::wstring& strDay) {
+            return FormatRecordDate(e.m_strTime) == L"2010-05-03" || strDay == L"2010-05-03";
+        },
+        "date");
+    ::SetWindowTextW(hFilter, L" today ");
+    ExpectShown([](const RecordEntry&, const std::wstring& strDay) { return strDay == L"Today" || strDay == L"Yestoday"; },
+                "day label");
+    ::SetWindowTextW(hFilter, L"nobody");
+    EXPECT_TRUE(DayRows().empty());
+    EXPECT_EQ(Tree().DescribeRow(m_dlg.GetRootItem()).m_strText, L"Total 0 records");
+    EXPECT_EQ(Tree().DescribeRow(m_dlg.GetRootItem()).m_strBadge, L"");
+
+    // Ctrl+F in the tree goes to the box; Esc from the tree empties it too, and
+    // everything is back, newest first.
+    m_dlg.ShowWindow(SW_SHOW);
+    ::SetFocus(Tree());
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    ::SendMessageW(Tree(), WM_KEYDOWN, 'F', 0);
+    keys[VK_CONTROL] = 0;
+    ::SetKeyboardState(keys);
+    EXPECT_EQ(::GetFocus(), hFilter);
+    ::SendMessageW(Tree(), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(::GetWindowTextLengthW(hFilter), 0);
+    EXPECT_EQ(DayRows().size(), nAllDays);
+    EXPECT_EQ(m_dlg.GetCounts().m_nTotal, ENTRIES);
+    EXPECT_EQ(m_dlg.GetCounts().m_nNew, (ENTRIES + 6) / 7);
+    EXPECT_EQ(NameOf(Children(DayRows()[0])[0]), L"partner.0");
+    EXPECT_TRUE(Tree().IsExpanded(DayRows().back()));
 }
 
 TEST(HistoryPictures, PlayerButtonsLookDisabledOnlyWhenTheyAre) {

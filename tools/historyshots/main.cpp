@@ -4,8 +4,9 @@
 // With "playing" the newest row is selected and plays a short tone, and the oldest
 // day is folded. With "reselect" it plays the same way, then the day row and the root
 // row are clicked and the playing row again. With "cannotplay" play is pressed on a
-// row whose file is missing; the media window's box about it is answered.
-//   historyshots.exe RECTFILE [SECONDS] [playing|reselect|cannotplay]
+// row whose file is missing; the media window's box about it is answered. With
+// "filter" a name is typed into the filter box, and the first row left is selected.
+//   historyshots.exe RECTFILE [SECONDS] [playing|reselect|cannotplay|filter]
 #include <windows.h>
 #include <shellapi.h>
 
@@ -78,6 +79,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     DWORD dwMs = argc > 2 ? (DWORD)_wtoi(argv[2]) * 1000 : 6000;
     const std::wstring strMode = argc > 3 ? argv[3] : L"";
     const bool bReselect = strMode == L"reselect", bCannotPlay = strMode == L"cannotplay";
+    const bool bFilter = strMode == L"filter";
     const bool bPlaying = strMode == L"playing" || bReselect;
     CComInit com;
 
@@ -128,6 +130,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     CTreeCtrlBT& tree = dlg.GetTree();
     tree.SelectItem(NthRecordRow(tree, nSelected));
     tree.EnsureVisible(tree.GetRootItem());
+    if (bFilter) {
+        HWND hFilter = dlg.GetDlgItem(IDC_HISTORY_FILTER);
+        ::SetFocus(hFilter);
+        for (wchar_t c : std::wstring(L"Alice")) ::SendMessageW(hFilter, WM_CHAR, c, 0);
+        tree.SelectItem(NthRecordRow(tree, 0));
+    }
 
     auto ClickPlay = [&] {
         ::SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_HISTORY_PLAY, BN_CLICKED), (LPARAM)dlg.GetDlgItem(IDC_HISTORY_PLAY));
@@ -183,7 +191,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             tree.SelectItem(hPlaying);
             bReselected = true;
         }
-        if (!bHovered && !bPlaying && ::GetTickCount() - dwStart > 500) {
+        if (!bHovered && !bPlaying && !bFilter && ::GetTickCount() - dwStart > 500) {
             // Put the pointer on the delete spot of another row, as a user would.
             RECT rc = tree.GetRowRect(NthRecordRow(tree, 3));
             POINT pt = {rc.right - 12, (rc.top + rc.bottom) / 2};
