@@ -174,7 +174,11 @@ void CAudioServer::ServiceLoop(CSideInfo& side) {
                 }
                 // A sender far faster than the recording can write: what it sends next
                 // waits in the socket, and TCP slows it down, instead of being dropped.
-                while (side.bRunning && m_pRecorder->IsActive() && m_pRecorder->IsBacklogged(side.bMic)) ::Sleep(5);
+                // Not for a writer that hangs: Skype's sends would block mid-call, so the
+                // reading goes on and what the recorder has no room for is dropped.
+                while (side.bRunning && m_pRecorder->IsActive() && m_pRecorder->IsBacklogged(side.bMic) &&
+                       !m_pRecorder->IsWriterStalled())
+                    ::Sleep(5);
             }
             int nLevel = 0;
             HWND hWnd = m_hWnd;

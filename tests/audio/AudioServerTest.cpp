@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <iostream>
 #include <memory>
 #include <thread>
 
@@ -370,6 +371,72 @@ TEST_F(AudioServerTest, ACrowdOfLocalClientsNeitherDisturbsTheCallNorLocksSkypeO
     EXPECT_EQ(m_pServer->GetRecorder()->GetBlocksDropped(), 0u);
     EXPECT_TRUE(m_pServer->IsServing(true));
     EXPECT_TRUE(m_pServer->IsServing(false));
+}
+
+namespace {
+
+// A file on a network share that hangs: every write waits until the share is back.
+class CHangingWriter : public CRecordingWriter {
+public:
+    bool Write(const CBuffer* pBuffer) override {
+        ::WaitForSingleObject(m_back, INFINITE);
+        return CRecordingWriter::Write(pBuffer);
+    }
+    void ComeBack() { m_back.Set(); }
+
+private:
+    CEvent m_back{true, false};
+};
+
+}  // namespace
+
+// Skype's sends must not block behind a hanging file: the servers go on reading at
+// call pace, and what the recorder has no room for is dropped and counted. Once the
+// share is back, the recording goes on with what was kept and what comes next.
+TEST_F(AudioServerTest, AHangingWriterHoldsUpNeitherTheSenderNorTheRecording) {
+    StartBoth();
+    CHangingWriter writer;
+    CRecorder* pRecorder = m_pServer->GetRecorder();
+    ASSERT_TRUE(CRecorderSeam::StartWith(*pRecorder, &writer, false, RECSIDE_MINE));
+    m_pServer->SetRecordState(RECSTATE_RECORDING);
+    CTestClient client;
+    ASSERT_TRUE(client.Connect(AUDIO_MIC_PORT));
+    // 240 s of audio at 40 times real time: three times what the recorder keeps,
+    // and more than the sockets' buffers hold.
+    constexpr size_t BLOCKS = 24000, BLOCKS_PER_10MS = 40;
+    const std::vector<uint8_t> hung = KnownStream(BLOCKS, 3, 1), after = KnownStream(100, -7, 5);
+    std::atomic<bool> bSent{false};
+    std::atomic<DWORD> dwLongestSend{0};
+    std::jthread sender([&] {
+        for (size_t pos = 0; pos < hung.size(); pos += BLOCKS_PER_10MS * 320) {
+            const ULONGLONG nStart = ::GetTickCount64();
+            if (!client.Send(&hung[pos], BLOCKS_PER_10MS * 320)) return;
+            dwLongestSend = std::max<DWORD>(dwLongestSend, static_cast<DWORD>(::GetTickCount64() - nStart));
+            ::Sleep(10);
+        }
+        bSent = true;
+    });
+    // The share stays away until all of it was sent, a minute at most.
+    for (int i = 0; i < 6000 && !bSent; ++i) ::Sleep(10);
+    const bool bSentWhileHung = bSent;
+    auto accounted = [&] { return pRecorder->GetMicBlocksQueued() + pRecorder->GetBlocksDropped(); };
+    for (int i = 0; i < 500 && accounted() < BLOCKS; ++i) ::Sleep(10);
+    const uint64_t nKept = pRecorder->GetMicBlocksQueued();
+    writer.ComeBack();
+    sender.join();
+    EXPECT_TRUE(bSentWhileHung) << "the sender was held up behind the hanging writer";
+    std::cout << "longest send: " << dwLongestSend << " ms, blocks kept: " << nKept
+              << ", dropped: " << pRecorder->GetBlocksDropped() << std::endl;
+    EXPECT_EQ(accounted(), BLOCKS);
+    EXPECT_GT(pRecorder->GetBlocksDropped(), 0u);
+
+    ASSERT_TRUE(client.Send(after));
+    EXPECT_TRUE(WaitForBlocks(writer, nKept + 100, 1, 20000));
+    pRecorder->Stop();
+    // What was kept is the stream's beginning, whole; what came after the share's return follows it.
+    std::vector<uint8_t> expected(hung.begin(), hung.begin() + nKept * 320);
+    expected.insert(expected.end(), after.begin(), after.end());
+    EXPECT_TRUE(writer.Samples() == AsSamples(expected)) << writer.Samples().size();
 }
 
 TEST_F(AudioServerTest, StartRecordingRefusesANameThatWouldNotFit) {
