@@ -46,7 +46,8 @@ bool FolderExists(const std::wstring& strPath) {
 // a drive or stick not back yet) may still hold it.
 RecordingFile CheckRecordingFile(const std::wstring& strPath) {
     DWORD dwAttr = ::GetFileAttributesW(strPath.c_str());
-    if (dwAttr != INVALID_FILE_ATTRIBUTES) return (dwAttr & FILE_ATTRIBUTE_DIRECTORY) ? RecordingFile::Gone : RecordingFile::Present;
+    if (dwAttr != INVALID_FILE_ATTRIBUTES)
+        return (dwAttr & FILE_ATTRIBUTE_DIRECTORY) ? RecordingFile::Gone : RecordingFile::Present;
     if (::GetLastError() != ERROR_FILE_NOT_FOUND) return RecordingFile::OutOfReach;
     size_t nSlash = strPath.find_last_of(L"\\/");
     if (nSlash == std::wstring::npos) return RecordingFile::OutOfReach;
@@ -129,7 +130,8 @@ int CRecordJournal::Recover(const std::wstring& strFolder, CRecordHistory& histo
         std::string data;
         RecordEntry entry;
         if (ReadWholeFile(strPath, data, JOURNAL_MAX_BYTES) != ERROR_SUCCESS) continue;  // held by someone: next start
-        const RecordingFile file = ParseJournal(data, entry) ? CheckRecordingFile(entry.m_strFile) : RecordingFile::Gone;
+        const RecordingFile file =
+            ParseJournal(data, entry) ? CheckRecordingFile(entry.m_strFile) : RecordingFile::Gone;
         if (file == RecordingFile::Gone) {
             ::DeleteFileW(strPath.c_str());
             continue;
