@@ -100,12 +100,12 @@ int CSocketServer::ReopenListener() {
             ::closesocket(hSocket);
         } else if ((nError = BindAndListen(hSocket)) != 0) {
             ::closesocket(hSocket);
-            ::WSAResetEvent(m_events[1]);
         } else {
             m_entries[0].hSocket = hSocket;
             m_nListenerPollMs = 0;
             m_bListenerFailed = false;
         }
+        if (nError != 0) ::WSAResetEvent(m_events[1]);  // silent again until the next try
     }
     ::LeaveCriticalSection(&m_lock);
     return nError;
