@@ -35,9 +35,24 @@ bool ReplaceWhole(const std::wstring& strPath, const std::string& data) {
     return bOk;
 }
 
-bool FileExists(const std::wstring& strPath) {
+enum class RecordingFile { Present, Gone, OutOfReach };
+
+bool FolderExists(const std::wstring& strPath) {
     DWORD dwAttr = ::GetFileAttributesW(strPath.c_str());
-    return dwAttr != INVALID_FILE_ATTRIBUTES && !(dwAttr & FILE_ATTRIBUTE_DIRECTORY);
+    return dwAttr != INVALID_FILE_ATTRIBUTES && (dwAttr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Gone only when its folder is there without it: a folder out of reach (a share,
+// a drive or stick not back yet) may still hold it.
+RecordingFile CheckRecordingFile(const std::wstring& strPath) {
+    DWORD dwAttr = ::GetFileAttributesW(strPath.c_str());
+    if (dwAttr != INVALID_FILE_ATTRIBUTES)
+        return (dwAttr & FILE_ATTRIBUTE_DIRECTORY) ? RecordingFile::Gone : RecordingFile::Present;
+    if (::GetLastError() != ERROR_FILE_NOT_FOUND) return RecordingFile::OutOfReach;
+    size_t nSlash = strPath.find_last_of(L"\\/");
+    if (nSlash == std::wstring::npos) return RecordingFile::OutOfReach;
+    // With its backslash: "C:" alone is the drive's current folder, and a share's root needs it.
+    return FolderExists(strPath.substr(0, nSlash + 1)) ? RecordingFile::Gone : RecordingFile::OutOfReach;
 }
 
 // The journal's text for an entry.
@@ -115,14 +130,19 @@ int CRecordJournal::Recover(const std::wstring& strFolder, CRecordHistory& histo
         std::string data;
         RecordEntry entry;
         if (ReadWholeFile(strPath, data, JOURNAL_MAX_BYTES) != ERROR_SUCCESS) continue;  // held by someone: next start
-        if (!ParseJournal(data, entry) || !FileExists(entry.m_strFile)) {
+        const RecordingFile file =
+            ParseJournal(data, entry) ? CheckRecordingFile(entry.m_strFile) : RecordingFile::Gone;
+        if (file == RecordingFile::Gone) {
             ::DeleteFileW(strPath.c_str());
             continue;
         }
+        if (file == RecordingFile::OutOfReach) continue;  // next start
         CXmlNode found;
         if (!history.SearchNode(entry.m_strName, entry.m_strTime, found)) {
+            // A file that cannot be read now (held, or its share went away) is entered at a later start.
             double dSeconds = GetMp3Duration(entry.m_strFile);
-            entry.m_nDuration = dSeconds > 0 ? static_cast<int>(std::lround(dSeconds)) : 0;
+            if (dSeconds < 0) continue;
+            entry.m_nDuration = static_cast<int>(std::lround(dSeconds));
             if (!history.AddRecord(entry)) continue;
             ++nAdded;
         }

@@ -25,8 +25,9 @@ public:
 
     // Turns every journal in the folder except strSkip into a history entry marked
     // new, its duration read from the file's frames. A journal is removed once its
-    // entry is saved; one whose file is gone, or that cannot be read, is dropped.
-    // Returns the number of entries added.
+    // entry is saved; a damaged one, or one whose file is missing from a folder that
+    // exists, is dropped. One whose file is out of reach or cannot be read now stays
+    // for a later start. Returns the number of entries added.
     static int Recover(const std::wstring& strFolder, CRecordHistory& history,
                        const std::wstring& strSkip = {});
 

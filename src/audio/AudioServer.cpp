@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "base/Clock.h"
 #include "base/Notifier.h"
@@ -25,8 +26,13 @@ CAudioServer* CAudioServer::s_pInstance = nullptr;
 namespace {
 // Service threads get this long to end after their sockets were closed.
 constexpr DWORD AUDIO_THREAD_END_MS = 5000;
-// A listening socket that keeps failing is opened anew at most this often.
+// A listening socket that failed is opened anew at most this often.
 constexpr DWORD AUDIO_RELISTEN_MS = 1000;
+
+std::wstring PortFailedText(u_short nPort) {
+    return L"Create socket failed! Please make sure your firewall/anti-virus software does NOT block the port '" +
+           std::to_wstring(nPort) + L"'!";
+}
 }  // namespace
 
 CAudioServer* CAudioServer::GetInstance() {
@@ -105,16 +111,31 @@ bool CAudioServer::StartServer(CSideInfo& side) {
 
 bool CAudioServer::Listen(CSideInfo& side) {
     if (side.server.Listen(m_nAddress, side.nPort) == 0) return true;
-    std::wstring strText = L"Create socket failed! Please make sure your firewall/anti-virus software does NOT block the port '" +
-                           std::to_wstring(side.nPort) + L"'!";
-    NotifyMessageBox(nullptr, strText, L"Ombra Skype Recorder", MB_ICONINFORMATION);
+    NotifyMessageBox(nullptr, PortFailedText(side.nPort), L"Ombra Skype Recorder", MB_ICONINFORMATION);
     if (!side.server.IsEmpty()) side.server.CloseAll();
     return false;
 }
 
-bool CAudioServer::Relisten(CSideInfo& side) {
-    if (!side.server.IsEmpty()) side.server.CloseAll();
-    return side.bRunning && Listen(side);
+void CAudioServer::Relisten(CSideInfo& side, bool bServiceFailed, CRelistenState& state) {
+    uint64_t nNow = ::GetTickCount64();
+    // A service that fails by itself, again and again, would spin: it waits for the next try.
+    if (bServiceFailed && nNow - state.nLastTryMs < AUDIO_RELISTEN_MS) {
+        ::Sleep(static_cast<DWORD>(AUDIO_RELISTEN_MS - (nNow - state.nLastTryMs)));
+        nNow = ::GetTickCount64();
+    }
+    if (nNow - state.nLastTryMs < AUDIO_RELISTEN_MS) return;
+    state.nLastTryMs = nNow;
+    if (side.server.ReopenListener() == 0) {
+        state.bTold = false;
+        return;
+    }
+    if (state.bTold) return;
+    state.bTold = true;
+    // Told once, from a thread of its own: the connections are read on while the box is up.
+    std::wstring strText = PortFailedText(side.nPort);
+    std::thread([strText] {
+        NotifyMessageBox(nullptr, strText, L"Ombra Skype Recorder", MB_ICONINFORMATION);
+    }).detach();
 }
 
 DWORD WINAPI CAudioServer::MicThread(void* pParam) {
@@ -141,7 +162,7 @@ void CAudioServer::ServiceLoop(CSideInfo& side) {
     long lEvents = 0;
     int nBytes = 0;
     uint32_t nConnection = 0;
-    uint64_t nLastRelisten = 0;
+    CRelistenState relisten;
     LARGE_INTEGER frequency;
     ::QueryPerformanceFrequency(&frequency);
     while (side.bRunning) {
@@ -174,7 +195,11 @@ void CAudioServer::ServiceLoop(CSideInfo& side) {
                 }
                 // A sender far faster than the recording can write: what it sends next
                 // waits in the socket, and TCP slows it down, instead of being dropped.
-                while (side.bRunning && m_pRecorder->IsActive() && m_pRecorder->IsBacklogged(side.bMic)) ::Sleep(5);
+                // Not for a writer that hangs: Skype's sends would block mid-call, so the
+                // reading goes on and what the recorder has no room for is dropped.
+                while (side.bRunning && m_pRecorder->IsActive() && m_pRecorder->IsBacklogged(side.bMic) &&
+                       !m_pRecorder->IsWriterStalled())
+                    ::Sleep(5);
             }
             int nLevel = 0;
             HWND hWnd = m_hWnd;
@@ -187,13 +212,12 @@ void CAudioServer::ServiceLoop(CSideInfo& side) {
             side.meter.Reset();
             if (HWND hWnd = m_hWnd) ::PostMessageW(hWnd, side.uLevelMessage, 0, 0);
         }
-        // One connection's trouble has already closed that connection; the server goes on.
-        if (nResult == 0 || (!side.server.IsEmpty() && !side.server.IsListenerFailed())) continue;
-        // The listening socket itself failed: listen anew, and give up only when that fails.
-        uint64_t nNow = ::GetTickCount64();
-        if (nNow - nLastRelisten < AUDIO_RELISTEN_MS) ::Sleep(AUDIO_RELISTEN_MS);
-        nLastRelisten = ::GetTickCount64();
-        if (!Relisten(side)) break;
+        // The listening socket failed: it is opened anew while the connections go on
+        // streaming (Skype does not connect again during a call). One connection's
+        // trouble has already closed that connection; the server goes on.
+        if (side.server.IsListenerFailed())
+            Relisten(side, nResult != 0 && nResult != SOCKSRV_WAIT_TIMEOUT && lEvents == 0, relisten);
+        if (side.server.IsEmpty()) break;  // closed by CloseAll
     }
     if (!side.server.IsEmpty()) side.server.CloseAll();
 }

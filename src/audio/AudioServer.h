@@ -62,7 +62,11 @@ private:
     struct CSideInfo;
     bool StartServer(CSideInfo& side);
     bool Listen(CSideInfo& side);
-    bool Relisten(CSideInfo& side);
+    struct CRelistenState {
+        uint64_t nLastTryMs = 0;
+        bool bTold = false;  // the user knows the port could not be opened again
+    };
+    void Relisten(CSideInfo& side, bool bServiceFailed, CRelistenState& state);
     void ServiceLoop(CSideInfo& side);
     void StopThread(HANDLE& hThread);
     static DWORD WINAPI MicThread(void* pParam);

@@ -229,6 +229,7 @@ void CRecorder::MixerLoop() {
     const int nChannels = bStereo ? 2 : 1;
     int64_t nTakenSinceWait = 0;
     DWORD dwLastWait = RECORDER_IDLE_SLEEP_MS;
+    m_nWriterReadyMs = ::GetTickCount64();
     for (;;) {
         const int64_t nNow = NowUs();
         const bool bStopping = !m_bActive;
@@ -239,7 +240,9 @@ void CRecorder::MixerLoop() {
             CBuffer result;
             result.m_pData = reinterpret_cast<uint8_t*>(m_mix);
             result.m_nSize = nTicks * AUDIO_BLOCK_BYTES * nChannels;
-            if (!m_pWriter->Write(&result) && !m_bWriteFailed) {
+            if (m_pWriter->Write(&result)) {
+                m_nWriterReadyMs = ::GetTickCount64();
+            } else if (!m_bWriteFailed) {
                 // Told once; the mixer goes on, so a disk that gets room again gets the rest.
                 DWORD dwError = m_pWriter == &m_mp3File ? m_mp3File.GetFailure() : ::GetLastError();
                 m_bWriteFailed = true;
@@ -257,6 +260,7 @@ void CRecorder::MixerLoop() {
         nTakenSinceWait = 0;
         dwLastWait = dwWait;
         if (bStopping) dwWait = static_cast<DWORD>(std::min<int64_t>(dwWait, (m_nStopAtUs - nNow) / 1000 + 1));
+        m_nWriterReadyMs = ::GetTickCount64();
         ::WaitForSingleObject(m_wake, dwWait);
     }
     m_bMixerDone = true;

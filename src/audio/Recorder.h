@@ -24,6 +24,9 @@ constexpr DWORD RECORDER_BUSY_SLEEP_MS = 50;
 // delivers takes blocks this much longer, so what reached the ports before the
 // stop is in the file.
 constexpr int64_t RECORDER_STOP_GRACE_US = 100000;
+// A writer that has held the mixer up this long hangs (a network share gone): the
+// servers stop holding Skype back for it.
+constexpr uint64_t RECORDER_WRITER_STALL_MS = 2000;
 
 // Which sides a recording takes ("recside"): 0 both, 1 only mine, anything else only the remote side.
 constexpr int RECSIDE_BOTH = 0;
@@ -68,6 +71,8 @@ public:
     bool IsActive() const { return m_bActive; }
     // The mixer is far behind that side (a sender much faster than the clock).
     bool IsBacklogged(bool bMic) const { return m_timeline.IsBacklogged(bMic ? TIMELINE_MIC : TIMELINE_REMOTE); }
+    // The mixer has had ticks to write and no write has gone through for a while.
+    bool IsWriterStalled() const { return ::GetTickCount64() - m_nWriterReadyMs > RECORDER_WRITER_STALL_MS; }
     // Blocks taken per side and 10 ms ticks written during the last recording.
     uint64_t GetMicBlocksQueued() const { return m_timeline.GetBlocks(TIMELINE_MIC); }
     uint64_t GetRemoteBlocksQueued() const { return m_timeline.GetBlocks(TIMELINE_REMOTE); }
@@ -121,5 +126,7 @@ private:
     std::atomic<UINT> m_uNotifyMsg{0};
     std::atomic<bool> m_bWriteFailed{false};
     std::atomic<uint64_t> m_nTicksWritten{0};
+    // When the mixer last stood ready for more: a write went through, or there was nothing to write.
+    std::atomic<uint64_t> m_nWriterReadyMs{0};
     int16_t m_mix[TIMELINE_TAKE_MAX_TICKS * 160 * 2];
 };

@@ -60,6 +60,8 @@ int CSocketServer::Listen(u_long nAddress, u_short nPort) {
     if (nSync != 0) return nSync;
     m_bListenerFailed = false;
     m_bInPass = m_bFlowing = m_bPaused = m_bSleepFirst = m_bEventsReset = false;
+    m_nAddress = nAddress;
+    m_nPort = nPort;
 
     SOCKET hSocket = ::socket(AF_INET, SOCK_STREAM, 0);
     if (hSocket == INVALID_SOCKET) return ::WSAGetLastError();
@@ -67,18 +69,46 @@ int CSocketServer::Listen(u_long nAddress, u_short nPort) {
     int nError = SelectAllEvents(hSocket, hEvent);
     if (nError != 0) return nError;
     Append(hSocket, hEvent);
+    nError = BindAndListen(hSocket);
+    if (nError != 0) CloseEntries();
+    return nError;
+}
 
+int CSocketServer::BindAndListen(SOCKET hSocket) {
     sockaddr_in addr = {};
     addr.sin_family = AF_INET;
-    addr.sin_port = ::htons(nPort);
-    addr.sin_addr.s_addr = nAddress;
+    addr.sin_port = ::htons(m_nPort);
+    addr.sin_addr.s_addr = m_nAddress;
     if (::bind(hSocket, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == SOCKET_ERROR ||
-        ::listen(hSocket, SOCKSRV_LISTEN_BACKLOG) == SOCKET_ERROR) {
-        nError = ::WSAGetLastError();
-        CloseEntries();
-        return nError;
-    }
+        ::listen(hSocket, SOCKSRV_LISTEN_BACKLOG) == SOCKET_ERROR)
+        return ::WSAGetLastError();
     return 0;
+}
+
+int CSocketServer::ReopenListener() {
+    ::EnterCriticalSection(&m_lock);
+    int nError = 0;
+    if (m_nCount == 0) {
+        nError = WSAENOTCONN;
+    } else if (m_bListenerFailed) {
+        // The new socket takes the failed one's place and event: the connections stay as they are.
+        SOCKET hSocket = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (hSocket == INVALID_SOCKET) {
+            nError = ::WSAGetLastError();
+        } else if (::WSAEventSelect(hSocket, m_events[1], FD_ALL_EVENTS) == SOCKET_ERROR) {
+            nError = ::WSAGetLastError();
+            ::closesocket(hSocket);
+        } else if ((nError = BindAndListen(hSocket)) != 0) {
+            ::closesocket(hSocket);
+        } else {
+            m_entries[0].hSocket = hSocket;
+            m_nListenerPollMs = 0;
+            m_bListenerFailed = false;
+        }
+        if (nError != 0) ::WSAResetEvent(m_events[1]);  // silent again until the next try
+    }
+    ::LeaveCriticalSection(&m_lock);
+    return nError;
 }
 
 int CSocketServer::Append(SOCKET hSocket, WSAEVENT hEvent) {
@@ -116,6 +146,13 @@ void CSocketServer::CloseEntries() {
 }
 
 int CSocketServer::ListenerError(int nError) {
+    // Closed at once, so that its event cannot call the service back again and again;
+    // the event stays in its slot, silent, until the listener is opened anew.
+    if (!m_bListenerFailed && m_nCount > 0) {
+        ::closesocket(m_entries[0].hSocket);
+        m_entries[0].hSocket = INVALID_SOCKET;
+        ::WSAResetEvent(m_events[1]);
+    }
     m_bListenerFailed = true;
     return nError;
 }
@@ -132,8 +169,13 @@ int CSocketServer::Service(uint8_t* pBuffer, long* plEvents, int* pnBytes, uint3
             ::Sleep(SOCKSRV_LIGHT_PASS_SLEEP_MS);
         }
         // A closing thread goes first: it must not wait for the pass after this one.
-        if (m_nClosers > 0 && ::WaitForSingleObject(m_hGate, INFINITE) == WAIT_FAILED)
-            return ListenerError(static_cast<int>(::GetLastError()));
+        if (m_nClosers > 0 && ::WaitForSingleObject(m_hGate, INFINITE) == WAIT_FAILED) {
+            const int nError = static_cast<int>(::GetLastError());
+            ::EnterCriticalSection(&m_lock);
+            ListenerError(nError);
+            ::LeaveCriticalSection(&m_lock);
+            return nError;
+        }
         ::EnterCriticalSection(&m_lock);
         if (m_nClosers > 0) {
             ::LeaveCriticalSection(&m_lock);
@@ -169,7 +211,7 @@ int CSocketServer::StartPass(long* plEvents) {
     int nWaitSlots = 2;
     const uint64_t nNowMs = ::GetTickCount64();
     if (nSlots == 2 || (!m_bFlowing && m_bEventsReset)) {
-        dwTimeout = WSA_INFINITE;
+        dwTimeout = m_bListenerFailed ? SOCKSRV_LISTENER_DOWN_WAIT_MS : WSA_INFINITE;
         nWaitSlots = nSlots;
     } else if (!m_bFlowing) {
         for (int i = 2; i < nSlots; ++i) ::WSAResetEvent(m_events[i]);
@@ -183,6 +225,7 @@ int CSocketServer::StartPass(long* plEvents) {
         dwWait = ::WSAWaitForMultipleEvents(nWaitSlots, m_events, FALSE, dwTimeout, FALSE);
     }
     if (dwWait == WSA_WAIT_FAILED) return ListenerError(::WSAGetLastError());
+    if (dwWait == WSA_WAIT_TIMEOUT && dwTimeout != 0) return SOCKSRV_WAIT_TIMEOUT;
     if (dwWait == WSA_WAIT_EVENT_0) {
         m_bWoken = true;  // by CloseAll
         return 0;

@@ -13,8 +13,11 @@
 // Entry 0 listens; 62 accepted connections at most.
 constexpr int SOCKSRV_MAX_SOCKETS = 63;
 constexpr int SOCKSRV_LISTEN_BACKLOG = 64;
-// Returned when the event wait timed out (only if a time-out is ever given).
+// Returned when the event wait timed out (only while the listener is down).
 constexpr int SOCKSRV_WAIT_TIMEOUT = 1460;
+// While the listener is down, a pass with nothing to do returns after this long,
+// so that the caller can open it anew.
+constexpr DWORD SOCKSRV_LISTENER_DOWN_WAIT_MS = 1000;
 // Largest single read of a connection.
 constexpr int SOCKSRV_READ_BYTES = 1022;
 // Reads of one connection in one pass at most, so it cannot starve the others.
@@ -54,10 +57,13 @@ public:
                 int nBufferBytes = SOCKSRV_READ_BYTES + 2);
     // Wakes the service thread and closes every socket. 0, or 10057 when there was none.
     int CloseAll();
+    // Opens the listening socket anew after it failed; the connections stay. 0 or an error code.
+    int ReopenListener();
 
     int GetSocketCount() const { return m_nCount; }
     bool IsEmpty() const { return m_nCount == 0; }
-    // The listening socket itself failed (not one connection): it must be opened anew.
+    // The listening socket itself failed (not one connection) and is closed: it must
+    // be opened anew. The connections are served meanwhile.
     bool IsListenerFailed() const { return m_bListenerFailed; }
 
 private:
@@ -78,6 +84,7 @@ private:
     int Accept();
     void EvictIdlest();
     int Read(int nEntry, uint8_t* pBuffer, int* pnBytes);
+    int BindAndListen(SOCKET hSocket);
     int ListenerError(int nError);
     int Append(SOCKET hSocket, WSAEVENT hEvent);
     void CloseEntry(int nEntry);
@@ -86,12 +93,14 @@ private:
                                         GROUP*, DWORD_PTR dwCallbackData);
 
     bool m_bWsaStarted = false;
+    u_long m_nAddress = 0;
+    u_short m_nPort = 0;
     std::atomic<int> m_nCount{0};
     CEntry m_entries[SOCKSRV_MAX_SOCKETS];
     WSAEVENT m_events[SOCKSRV_MAX_SOCKETS + 1] = {};
     int m_nLastSlot = 0;
     uint32_t m_nNextId = 1;
-    bool m_bListenerFailed = false;
+    std::atomic<bool> m_bListenerFailed{false};
     bool m_bInPass = false;
     bool m_bFlowing = false;      // the last pass brought data
     bool m_bPaused = false;       // the pass began after a pause

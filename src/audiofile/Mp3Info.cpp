@@ -2,7 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <vector>
+
+#include "base/Handle.h"
 
 namespace {
 
@@ -37,57 +42,81 @@ bool ParseHeader(const unsigned char* p, FrameHeader& header) {
     return true;
 }
 
-size_t SkipId3v2(const unsigned char* pData, size_t nSize) {
-    if (nSize < 10 || std::memcmp(pData, "ID3", 3) != 0) return 0;
-    size_t nTag = (size_t(pData[6] & 0x7F) << 21) | (size_t(pData[7] & 0x7F) << 14) |
-                  (size_t(pData[8] & 0x7F) << 7) | size_t(pData[9] & 0x7F);
-    nTag += 10 + ((pData[5] & 0x10) ? 10 : 0);
-    return nTag <= nSize ? nTag : nSize;
+// The length of a leading ID3v2 tag (0 when there is none) from its 10-byte header.
+uint64_t Id3v2Length(const unsigned char* p) {
+    if (std::memcmp(p, "ID3", 3) != 0) return 0;
+    uint64_t nTag = (uint64_t(p[6] & 0x7F) << 21) | (uint64_t(p[7] & 0x7F) << 14) | (uint64_t(p[8] & 0x7F) << 7) |
+                    uint64_t(p[9] & 0x7F);
+    return nTag + 10 + ((p[5] & 0x10) ? 10 : 0);
 }
 
-double DurationOf(const unsigned char* pData, size_t nSize) {
-    size_t nPos = SkipId3v2(pData, nSize);
-    double dSeconds = 0.0;
-    bool bFirst = true;
-    while (nPos + 4 <= nSize) {
-        FrameHeader header;
-        if (!ParseHeader(pData + nPos, header)) {
-            ++nPos;  // not a frame here: look for the next one
-            continue;
+// Counts the frames of the bytes in the window; bytes of a frame that goes on
+// past the window are kept for the next call (a frame is at most 1441 bytes).
+class CFrameCounter {
+public:
+    // Returns how many bytes at the front of p were used up.
+    size_t Feed(const unsigned char* p, size_t nSize, bool bLast) {
+        size_t nPos = 0;
+        while (nPos + 4 <= nSize) {
+            FrameHeader header;
+            if (!ParseHeader(p + nPos, header)) {
+                ++nPos;  // not a frame here: look for the next one
+                continue;
+            }
+            if (nPos + size_t(header.nLength) > nSize) {
+                if (bLast) return nSize;  // the writer stopped inside it
+                break;
+            }
+            // The encoder's Info (or Xing) frame describes the file and holds no audio.
+            const unsigned char* pTag = p + nPos + 4 + header.nSideInfo;
+            bool bInfo = m_bFirst && size_t(4 + header.nSideInfo + 4) <= size_t(header.nLength) &&
+                         (std::memcmp(pTag, "Info", 4) == 0 || std::memcmp(pTag, "Xing", 4) == 0);
+            if (!bInfo) m_dSeconds += double(header.nSamples) / header.nRate;
+            m_bFirst = false;
+            nPos += header.nLength;
         }
-        if (nPos + size_t(header.nLength) > nSize) break;  // the writer stopped inside it
-        // The encoder's Info (or Xing) frame describes the file and holds no audio.
-        const unsigned char* pTag = pData + nPos + 4 + header.nSideInfo;
-        bool bInfo = bFirst && size_t(4 + header.nSideInfo + 4) <= size_t(header.nLength) &&
-                     (std::memcmp(pTag, "Info", 4) == 0 || std::memcmp(pTag, "Xing", 4) == 0);
-        if (!bInfo) dSeconds += double(header.nSamples) / header.nRate;
-        bFirst = false;
-        nPos += header.nLength;
+        return bLast ? nSize : nPos;
     }
-    return dSeconds;
-}
+    double GetSeconds() const { return m_dSeconds; }
+
+private:
+    double m_dSeconds = 0.0;
+    bool m_bFirst = true;
+};
 
 }  // namespace
 
 double GetMp3Duration(const std::wstring& strPath) {
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE) return -1.0;
-    double dSeconds = -1.0;
-    LARGE_INTEGER size{};
-    if (::GetFileSizeEx(hFile, &size)) {
-        if (size.QuadPart == 0) {
-            dSeconds = 0.0;
-        } else if (HANDLE hMap = ::CreateFileMappingW(hFile, nullptr, PAGE_READONLY, 0, 0, nullptr)) {
-            if (const void* pView = ::MapViewOfFile(hMap, FILE_MAP_READ, 0, 0, 0)) {
-                dSeconds = DurationOf(static_cast<const unsigned char*>(pView),
-                                          static_cast<size_t>(size.QuadPart));
-                ::UnmapViewOfFile(pView);
-            }
-            ::CloseHandle(hMap);
+    // Read, not mapped: a file that cannot be read (a share or drive gone, a bad
+    // sector) fails a read, where a mapped view would raise an exception.
+    CHandle file(::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.IsValid()) return -1.0;
+    constexpr DWORD CHUNK_BYTES = 64 * 1024;
+    std::vector<unsigned char> buffer(CHUNK_BYTES + 4096);
+    CFrameCounter counter;
+    size_t nHeld = 0;  // bytes kept from the last chunk
+    uint64_t nSkip = 0;  // bytes of the ID3v2 tag still to pass over
+    bool bStart = true;
+    for (;;) {
+        DWORD dwRead = 0;
+        if (!::ReadFile(file.Get(), buffer.data() + nHeld, CHUNK_BYTES, &dwRead, nullptr)) return -1.0;
+        size_t nSize = nHeld + dwRead;
+        size_t nPos = 0;
+        if (bStart && (nSize >= 10 || dwRead == 0)) {
+            bStart = false;
+            if (nSize >= 10) nSkip = Id3v2Length(buffer.data());
         }
+        if (!bStart) {
+            const size_t nSkipNow = static_cast<size_t>(std::min<uint64_t>(nSkip, nSize));
+            nSkip -= nSkipNow;
+            nPos = nSkipNow;
+            if (nSkip == 0) nPos += counter.Feed(buffer.data() + nPos, nSize - nPos, dwRead == 0);
+            else nPos = nSize;
+        }
+        if (dwRead == 0) break;
+        nHeld = nSize - nPos;
+        std::memmove(buffer.data(), buffer.data() + nPos, nHeld);
     }
-    ::CloseHandle(hFile);
-    return dSeconds;
+    return counter.GetSeconds();
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <iostream>
 #include <memory>
 #include <thread>
 
@@ -370,6 +371,164 @@ TEST_F(AudioServerTest, ACrowdOfLocalClientsNeitherDisturbsTheCallNorLocksSkypeO
     EXPECT_EQ(m_pServer->GetRecorder()->GetBlocksDropped(), 0u);
     EXPECT_TRUE(m_pServer->IsServing(true));
     EXPECT_TRUE(m_pServer->IsServing(false));
+}
+
+namespace {
+
+// The listening socket of a port, found among the process's handles.
+SOCKET FindListener(u_short nPort) {
+    for (uintptr_t h = 4; h < 0x10000; h += 4) {
+        const SOCKET hSocket = static_cast<SOCKET>(h);
+        sockaddr_in addr = {};
+        int nLen = sizeof(addr);
+        if (::getsockname(hSocket, reinterpret_cast<sockaddr*>(&addr), &nLen) != 0 || addr.sin_port != ::htons(nPort))
+            continue;
+        BOOL bListening = FALSE;
+        nLen = sizeof(bListening);
+        if (::getsockopt(hSocket, SOL_SOCKET, SO_ACCEPTCONN, reinterpret_cast<char*>(&bListening), &nLen) == 0 &&
+            bListening)
+            return hSocket;
+    }
+    return INVALID_SOCKET;
+}
+
+}  // namespace
+
+// The listening socket fails during a call: its handle is closed under the server
+// while the socket lives on (another handle keeps it) and holds the port. The server
+// tells the user once, serves the call's connection meanwhile, and listens anew
+// once the port is free; the call is recorded whole.
+TEST_F(AudioServerTest, AFailedListenerIsOpenedAnewWhileTheCallStreamsOn) {
+    std::atomic<int> nBoxes{0};
+    std::wstring strBoxText;
+    NotifierFn previous = SetNotifier([&](HWND, const std::wstring& text, const std::wstring&, UINT) {
+        if (nBoxes == 0) strBoxText = text;
+        ++nBoxes;
+        return IDOK;
+    });
+    StartBoth();
+    CRecordingWriter writer;
+    CRecorder* pRecorder = m_pServer->GetRecorder();
+    ASSERT_TRUE(CRecorderSeam::StartWith(*pRecorder, &writer, false, RECSIDE_MINE));
+    m_pServer->SetRecordState(RECSTATE_RECORDING);
+    CTestClient call;
+    ASSERT_TRUE(call.Connect(AUDIO_MIC_PORT));
+    const std::vector<uint8_t> stream = KnownStream(800, 11, 7);
+    std::atomic<bool> bSendFailed{false};
+    std::jthread sender([&] {
+        for (size_t pos = 0; pos < stream.size(); pos += 640) {
+            if (!call.Send(&stream[pos], 640)) bSendFailed = true;
+            ::Sleep(10);  // twice real time, for 4 s
+        }
+    });
+    ASSERT_TRUE(WaitForQueued(100, 0));
+
+    // Made before the listener's handle is closed, so that no new socket takes its number.
+    SOCKET hKnock = ::socket(AF_INET, SOCK_STREAM, 0);
+    const SOCKET hListener = FindListener(AUDIO_MIC_PORT);
+    ASSERT_NE(hListener, INVALID_SOCKET);
+    HANDLE hKept = nullptr;
+    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), reinterpret_cast<HANDLE>(hListener), ::GetCurrentProcess(),
+                                  &hKept, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    ::closesocket(hListener);
+    // A connection waiting on the socket makes the server look at it.
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = ::htons(AUDIO_MIC_PORT);
+    addr.sin_addr.s_addr = ::inet_addr("127.0.0.1");
+    EXPECT_EQ(::connect(hKnock, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+    for (int i = 0; i < 500 && nBoxes == 0; ++i) ::Sleep(10);
+    EXPECT_EQ(nBoxes, 1);
+    if (nBoxes > 0) {
+        EXPECT_EQ(strBoxText,
+                  L"Create socket failed! Please make sure your firewall/anti-virus software does NOT block the port '58377'!");
+    }
+    ::CloseHandle(hKept);  // the port is free again
+    ::closesocket(hKnock);
+
+    bool bAccepted = false;
+    CTestClient later;
+    for (int i = 0; i < 50 && !bAccepted; ++i) {
+        later.Close();
+        bAccepted = later.Connect(AUDIO_MIC_PORT);
+        if (!bAccepted) ::Sleep(100);
+    }
+    EXPECT_TRUE(bAccepted) << "nobody listens on the port again";
+    for (int i = 0; i < 200 && m_pServer->GetSocketCount(true) < 3; ++i) ::Sleep(10);
+    EXPECT_EQ(m_pServer->GetSocketCount(true), 3);  // the listener, the call and the newcomer
+    sender.join();
+    EXPECT_FALSE(bSendFailed);
+    EXPECT_TRUE(WaitForQueued(800, 0));
+    pRecorder->Stop();
+    EXPECT_TRUE(writer.Samples() == AsSamples(stream)) << writer.Samples().size();
+    EXPECT_EQ(nBoxes, 1);
+    SetNotifier(previous);
+}
+
+namespace {
+
+// A file on a network share that hangs: every write waits until the share is back.
+class CHangingWriter : public CRecordingWriter {
+public:
+    bool Write(const CBuffer* pBuffer) override {
+        ::WaitForSingleObject(m_back, INFINITE);
+        return CRecordingWriter::Write(pBuffer);
+    }
+    void ComeBack() { m_back.Set(); }
+
+private:
+    CEvent m_back{true, false};
+};
+
+}  // namespace
+
+// Skype's sends must not block behind a hanging file: the servers go on reading at
+// call pace, and what the recorder has no room for is dropped and counted. Once the
+// share is back, the recording goes on with what was kept and what comes next.
+TEST_F(AudioServerTest, AHangingWriterHoldsUpNeitherTheSenderNorTheRecording) {
+    StartBoth();
+    CHangingWriter writer;
+    CRecorder* pRecorder = m_pServer->GetRecorder();
+    ASSERT_TRUE(CRecorderSeam::StartWith(*pRecorder, &writer, false, RECSIDE_MINE));
+    m_pServer->SetRecordState(RECSTATE_RECORDING);
+    CTestClient client;
+    ASSERT_TRUE(client.Connect(AUDIO_MIC_PORT));
+    // 240 s of audio at 40 times real time: three times what the recorder keeps,
+    // and more than the sockets' buffers hold.
+    constexpr size_t BLOCKS = 24000, BLOCKS_PER_10MS = 40;
+    const std::vector<uint8_t> hung = KnownStream(BLOCKS, 3, 1), after = KnownStream(100, -7, 5);
+    std::atomic<bool> bSent{false};
+    std::atomic<DWORD> dwLongestSend{0};
+    std::jthread sender([&] {
+        for (size_t pos = 0; pos < hung.size(); pos += BLOCKS_PER_10MS * 320) {
+            const ULONGLONG nStart = ::GetTickCount64();
+            if (!client.Send(&hung[pos], BLOCKS_PER_10MS * 320)) return;
+            dwLongestSend = std::max<DWORD>(dwLongestSend, static_cast<DWORD>(::GetTickCount64() - nStart));
+            ::Sleep(10);
+        }
+        bSent = true;
+    });
+    // The share stays away until all of it was sent, a minute at most.
+    for (int i = 0; i < 6000 && !bSent; ++i) ::Sleep(10);
+    const bool bSentWhileHung = bSent;
+    auto accounted = [&] { return pRecorder->GetMicBlocksQueued() + pRecorder->GetBlocksDropped(); };
+    for (int i = 0; i < 500 && accounted() < BLOCKS; ++i) ::Sleep(10);
+    const uint64_t nKept = pRecorder->GetMicBlocksQueued();
+    writer.ComeBack();
+    sender.join();
+    EXPECT_TRUE(bSentWhileHung) << "the sender was held up behind the hanging writer";
+    std::cout << "longest send: " << dwLongestSend << " ms, blocks kept: " << nKept
+              << ", dropped: " << pRecorder->GetBlocksDropped() << std::endl;
+    EXPECT_EQ(accounted(), BLOCKS);
+    EXPECT_GT(pRecorder->GetBlocksDropped(), 0u);
+
+    ASSERT_TRUE(client.Send(after));
+    EXPECT_TRUE(WaitForBlocks(writer, nKept + 100, 1, 20000));
+    pRecorder->Stop();
+    // What was kept is the stream's beginning, whole; what came after the share's return follows it.
+    std::vector<uint8_t> expected(hung.begin(), hung.begin() + nKept * 320);
+    expected.insert(expected.end(), after.begin(), after.end());
+    EXPECT_TRUE(writer.Samples() == AsSamples(expected)) << writer.Samples().size();
 }
 
 TEST_F(AudioServerTest, StartRecordingRefusesANameThatWouldNotFit) {

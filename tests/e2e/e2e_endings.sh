@@ -58,8 +58,8 @@ check "no entry for carol yet" test "$(entries)" = 2
 mp3s=("$E2E_DOCS"/carol_*.mp3)
 secs=$(py mp3 "${mp3s[0]}" | sed -n 's/^decoded: .* seconds=\([0-9.]*\).*/\1/p')
 e2e_log "the killed recording's file decodes to $secs s"
-# Beside it, a journal whose file is gone and one that is not a journal at all.
-printf 'ombra recording journal 1\nfile=C:\\gone\\zed.mp3\nname=zed\ntime=5\ntype=1\n' \
+# Beside it, a journal whose file is gone from its folder and one that is not a journal at all.
+printf 'ombra recording journal 1\nfile=C:\\zed.mp3\nname=zed\ntime=5\ntype=1\n' \
   >"$E2E_APPDATA/recording-5.journal"
 head -c 300 /dev/urandom >"$E2E_APPDATA/recording-6.journal"
 start_ombra || exit 1
