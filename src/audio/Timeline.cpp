@@ -16,21 +16,27 @@ constexpr int64_t SAMPLES_PER_S = 16000;
 constexpr int64_t JITTER_US = TIMELINE_JITTER_TICKS * TIMELINE_TICK_US;
 constexpr int64_t JITTER_SAMPLES = TIMELINE_JITTER_TICKS * TICK;
 // A block is placed on the tick its earliest arrivals fall in: it arrives 0 to
-// 10 ms after its place. The fit keeps that lead within these bounds.
+// 10 ms after its place. The fit keeps that lead within 3 ms of where it began,
+// taking back 2 ms more than it strayed.
 constexpr int64_t LEAD_LOW_SAMPLES = -32;
 constexpr int64_t LEAD_HIGH_SAMPLES = TICK + 16;
-constexpr int64_t LEAD_MARGIN_SAMPLES = 24;
+constexpr int64_t LEAD_BAND_SAMPLES = 48;
+constexpr int64_t LEAD_MARGIN_SAMPLES = 32;
 // One sample dropped or repeated is spread over this many samples: its pitch
 // moves by 0.6 % for 10 ms, and up to 6,250 ppm of drift can be followed.
 constexpr int SLIDE_SAMPLES = 160;
-// Drift below this (125 ppm) is noise in the fit: the stream is copied sample for sample.
+// Drift below this (125 ppm, more while the fit has few seconds) is noise in it:
+// the stream is copied sample for sample.
 constexpr double DRIFT_DEAD_SAMPLES_PER_S = 2.0;
+constexpr int DRIFT_DEAD_SAMPLES = 48;
 // A stream whose arrivals move against its samples faster than this (2 %) is no clock.
 constexpr double CLOCK_LIMIT_SAMPLES_PER_S = 0.02 * SAMPLES_PER_S;
-// Seconds of arrivals before the drift is trusted.
-constexpr int DRIFT_MIN_BUCKETS = 16;
+// Seconds of arrivals before a drift is looked for.
+constexpr int DRIFT_MIN_BUCKETS = 4;
 // A burst may pull a stream back by the gap it was given, this long after the gap.
 constexpr int64_t CREDIT_US = 10000000;
+// A quiet connection is followed this long (a full table gives up the quietest sooner).
+constexpr int64_t STREAM_KEPT_US = CREDIT_US;
 // My side moves from a connection that ended to another over this many samples.
 constexpr int64_t HANDOVER_SAMPLES = 320;
 
@@ -63,6 +69,7 @@ void CTimeline::Reset() {
         side.nOutTick = TICK_UNSET;
         side.nBlocks = 0;
         side.nDropped = 0;
+        side.nDroppedSamples = 0;
     }
     m_nOutTick = TICK_UNSET;
 }
@@ -106,13 +113,15 @@ void CTimeline::BeginStream(CStream& s, int64_t nPlaceSample, int64_t nOutSample
     // but not onto what was already written.
     s.nCreditSamples = std::min(JITTER_SAMPLES, nPlaceSample - nOutSample);
     s.nCreditUntilUs = nNowUs + CREDIT_US;
-    s.bClock = true;
+    s.bClock = false;  // until two seconds of arrivals say so
     s.dDriftSamplesPerS = 0;
     s.dDriftCarry = 0;
+    s.nDriftBuckets = 0;
     ForgetFit(s);
 }
 
 void CTimeline::ForgetFit(CStream& s) {
+    s.bLeadKnown = false;
     s.nBuckets = 0;
     s.nBucketHead = 0;
     s.bBucketOpen = false;
@@ -234,44 +243,59 @@ void CTimeline::Observe(CStream& s, int64_t nLeadSamples, int64_t nNowUs) {
 }
 
 void CTimeline::Refit(CStream& s, int64_t nNowUs) {
-    if (s.nBuckets < 2) return;
-    // The lowest arrivals of the older and of the newer half of the seconds kept:
-    // how their envelope moves is the stream's drift against our clock.
-    const int nHalf = s.nBuckets / 2;
-    const CBucket* pOld = nullptr;
-    const CBucket* pNew = nullptr;
-    for (int i = 0; i < s.nBuckets; ++i) {
+    if (s.nBuckets >= 2) {
+        // The lowest arrivals of the older and of the newer half of the seconds kept:
+        // how their envelope moves is the stream's drift against our clock.
+        const int nHalf = s.nBuckets / 2;
+        const CBucket* pOld = nullptr;
+        const CBucket* pNew = nullptr;
+        for (int i = 0; i < s.nBuckets; ++i) {
+            const CBucket& b = s.buckets[(s.nBucketHead + i) % TIMELINE_FIT_BUCKETS];
+            const CBucket*& pMin = i < nHalf ? pOld : pNew;
+            if (!pMin || b.nMinSamples < pMin->nMinSamples) pMin = &b;
+        }
+        if (pNew->nAtUs > pOld->nAtUs) {
+            const double dSlope = static_cast<double>(pNew->nMinSamples - pOld->nMinSamples) * 1e6 /
+                                  static_cast<double>(pNew->nAtUs - pOld->nAtUs);
+            s.bClock = std::fabs(dSlope) < CLOCK_LIMIT_SAMPLES_PER_S;
+            // The envelope of a few seconds says less than that of many: a drift found
+            // over more seconds is kept until as many have come again.
+            if (!s.bClock) {
+                s.dDriftSamplesPerS = 0;
+                s.nDriftBuckets = 0;
+            } else if (s.nBuckets >= DRIFT_MIN_BUCKETS && s.nBuckets >= std::min(s.nDriftBuckets, TIMELINE_FIT_BUCKETS / 2)) {
+                const double dDead = std::max(DRIFT_DEAD_SAMPLES_PER_S, DRIFT_DEAD_SAMPLES * 1.0 / s.nBuckets);
+                s.dDriftSamplesPerS = std::fabs(dSlope) < dDead ? 0 : dSlope;
+                s.nDriftBuckets = s.nBuckets;
+            }
+        }
+    }
+    if (!s.bClock) return;
+    // Where the stream stands now: the envelope of its last two seconds, carried on by the drift.
+    double dLowest = std::numeric_limits<double>::max();
+    for (int i = std::max(0, s.nBuckets - 2); i < s.nBuckets; ++i) {
         const CBucket& b = s.buckets[(s.nBucketHead + i) % TIMELINE_FIT_BUCKETS];
-        const CBucket*& pMin = i < nHalf ? pOld : pNew;
-        if (!pMin || b.nMinSamples < pMin->nMinSamples) pMin = &b;
+        dLowest = std::min(dLowest, static_cast<double>(b.nMinSamples) +
+                                        s.dDriftSamplesPerS * static_cast<double>(nNowUs - b.nAtUs) / 1e6);
     }
-    if (pNew->nAtUs <= pOld->nAtUs) return;
-    const double dSlope =
-        static_cast<double>(pNew->nMinSamples - pOld->nMinSamples) * 1e6 / static_cast<double>(pNew->nAtUs - pOld->nAtUs);
-    s.bClock = std::fabs(dSlope) < CLOCK_LIMIT_SAMPLES_PER_S;
-    if (!s.bClock) {
-        s.dDriftSamplesPerS = 0;
-        return;
+    int64_t nLead = std::llround(dLowest - static_cast<double>(s.nWantedShiftSamples));
+    // The lead it had when it was placed is kept: a lead is anything from 0 to 10 ms,
+    // as the clocks' phases fall, and only its changes are corrected.
+    if (!s.bLeadKnown) {
+        s.nLeadSamples = std::clamp<int64_t>(nLead, 0, TICK - 1);
+        s.bLeadKnown = true;
     }
-    if (s.nBuckets >= DRIFT_MIN_BUCKETS)
-        s.dDriftSamplesPerS = std::fabs(dSlope) < DRIFT_DEAD_SAMPLES_PER_S ? 0 : dSlope;
-    // Where the stream stands now: its last second's envelope, carried on by the drift.
-    const CBucket& last = s.buckets[(s.nBucketHead + s.nBuckets - 1) % TIMELINE_FIT_BUCKETS];
-    const double dLead = static_cast<double>(last.nMinSamples) +
-                         s.dDriftSamplesPerS * static_cast<double>(nNowUs - last.nAtUs) / 1e6 -
-                         static_cast<double>(s.nWantedShiftSamples);
-    int64_t nLead = std::llround(dLead);
     // The drift of the second to come is asked for now, so the slides spread over it.
     s.dDriftCarry += s.dDriftSamplesPerS * static_cast<double>(TIMELINE_FIT_BUCKET_US) / 1e6;
     const int64_t nAhead = static_cast<int64_t>(s.dDriftCarry);
     s.dDriftCarry -= static_cast<double>(nAhead);
     s.nWantedShiftSamples += nAhead;
-    nLead -= nAhead;
+    nLead -= nAhead / 2;
     // What the drift left outside the bounds is taken back too.
-    if (nLead < LEAD_LOW_SAMPLES)
-        s.nWantedShiftSamples -= LEAD_LOW_SAMPLES + LEAD_MARGIN_SAMPLES - nLead;
-    else if (nLead > LEAD_HIGH_SAMPLES)
-        s.nWantedShiftSamples += nLead - (LEAD_HIGH_SAMPLES - LEAD_MARGIN_SAMPLES);
+    if (nLead < s.nLeadSamples - LEAD_BAND_SAMPLES)
+        s.nWantedShiftSamples -= s.nLeadSamples - LEAD_BAND_SAMPLES + LEAD_MARGIN_SAMPLES - nLead;
+    else if (nLead > s.nLeadSamples + LEAD_BAND_SAMPLES)
+        s.nWantedShiftSamples += nLead - (s.nLeadSamples + LEAD_BAND_SAMPLES - LEAD_MARGIN_SAMPLES);
 }
 
 void CTimeline::Consume(CSide& side, CStream& s, int nSamples) {
@@ -287,8 +311,11 @@ void CTimeline::Consume(CSide& side, CStream& s, int nSamples) {
 void CTimeline::DropBefore(CSide& side, CStream& s, int64_t nSample) {
     while (s.nReadSample < nSample && !s.queue.IsEmpty()) {
         const int64_t n = std::min<int64_t>(nSample - s.nReadSample, TICK - s.nSkipSamples);
-        // A block none of which is heard counts as dropped.
-        if (s.nSkipSamples == 0 && n == TICK && s.queue.At(0)) ++side.nDropped;
+        // Counted in blocks: every 160 samples of audio not heard.
+        if (s.queue.At(0)) {
+            side.nDroppedSamples += n;
+            for (; side.nDroppedSamples >= TICK; side.nDroppedSamples -= TICK) ++side.nDropped;
+        }
         s.nReadSample += n;
         Consume(side, s, static_cast<int>(n));
     }
@@ -439,8 +466,9 @@ void CTimeline::Collect(CSide& side, bool bOneVoice, int64_t nOut, int64_t nEnd,
                     s.nSlideDir = 0;
                 }
             }
-            // A connection that went quiet and has nothing left frees its place.
-            if (s.queue.IsEmpty() && bQuiet) s.bUsed = false;
+            // A connection quiet for long, with nothing left, frees its place; until then
+            // it is the same stream when it goes on, held up or not.
+            if (s.queue.IsEmpty() && nNowUs - s.nLastUs > STREAM_KEPT_US) s.bUsed = false;
         }
         side.nOutTick = nEnd;
     }

@@ -91,9 +91,12 @@ private:
         bool bBucketOpen = false;
         int64_t nBucketStartUs = 0;
         CBucket open;
-        bool bClock = true;            // runs near our rate, so its drift is followed
+        bool bClock = false;           // runs near our rate, so its drift is followed
         double dDriftSamplesPerS = 0;  // how fast its arrivals move against its samples
         double dDriftCarry = 0;        // the part of a sample not yet asked for
+        int nDriftBuckets = 0;         // seconds the drift was found over
+        bool bLeadKnown = false;
+        int64_t nLeadSamples = 0;      // how late its blocks come after their place, at best
     };
     struct CSide {
         CCriticalSection lock;
@@ -104,6 +107,7 @@ private:
         uint64_t nStreamsBegun = 0;
         std::atomic<uint64_t> nBlocks{0};
         std::atomic<uint64_t> nDropped{0};
+        int64_t nDroppedSamples = 0;  // of a block not yet counted
     };
     struct CSurvey {
         int64_t nFreshNextTick;  // lowest tick still to come from the streams delivering
