@@ -16,10 +16,13 @@ constexpr int64_t SAMPLES_PER_S = 16000;
 constexpr int64_t JITTER_US = TIMELINE_JITTER_TICKS * TIMELINE_TICK_US;
 constexpr int64_t JITTER_SAMPLES = TIMELINE_JITTER_TICKS * TICK;
 // A block is placed on the tick its earliest arrivals fall in: it arrives 0 to
-// 10 ms after its place. The fit keeps that lead within 3 ms of where it began,
-// taking back 2 ms more than it strayed.
+// 10 ms after its place (its lead). One that comes later than the highest lead
+// plus the jitter starts a gap; one more than a tick ahead of the lowest, after a
+// gap, is a burst.
 constexpr int64_t LEAD_LOW_SAMPLES = -32;
 constexpr int64_t LEAD_HIGH_SAMPLES = TICK + 16;
+// The fit keeps a stream's lead within 3 ms of where it began, taking back 2 ms
+// more than it strayed.
 constexpr int64_t LEAD_BAND_SAMPLES = 48;
 constexpr int64_t LEAD_MARGIN_SAMPLES = 32;
 // One sample dropped or repeated is spread over this many samples: its pitch
@@ -48,8 +51,9 @@ int64_t UsToSamples(int64_t nUs) { return FloorDiv(nUs * SAMPLES_PER_S, 1000000)
 
 // x0 + (x1 - x0) * nNum / SLIDE_SAMPLES, rounded.
 int Lerp(int x0, int x1, int nNum) {
-    int nStep = (x1 - x0) * nNum;
-    return x0 + (nStep >= 0 ? (nStep + SLIDE_SAMPLES / 2) / SLIDE_SAMPLES : -((-nStep + SLIDE_SAMPLES / 2) / SLIDE_SAMPLES));
+    const int nStep = (x1 - x0) * nNum;
+    const int nHalf = SLIDE_SAMPLES / 2;
+    return x0 + (nStep >= 0 ? (nStep + nHalf) / SLIDE_SAMPLES : -((-nStep + nHalf) / SLIDE_SAMPLES));
 }
 
 }  // namespace
@@ -263,7 +267,8 @@ void CTimeline::Refit(CStream& s, int64_t nNowUs) {
             if (!s.bClock) {
                 s.dDriftSamplesPerS = 0;
                 s.nDriftBuckets = 0;
-            } else if (s.nBuckets >= DRIFT_MIN_BUCKETS && s.nBuckets >= std::min(s.nDriftBuckets, TIMELINE_FIT_BUCKETS / 2)) {
+            } else if (s.nBuckets >= DRIFT_MIN_BUCKETS &&
+                       s.nBuckets >= std::min(s.nDriftBuckets, TIMELINE_FIT_BUCKETS / 2)) {
                 const double dDead = std::max(DRIFT_DEAD_SAMPLES_PER_S, DRIFT_DEAD_SAMPLES * 1.0 / s.nBuckets);
                 s.dDriftSamplesPerS = std::fabs(dSlope) < dDead ? 0 : dSlope;
                 s.nDriftBuckets = s.nBuckets;
@@ -336,7 +341,8 @@ CTimeline::CSurvey CTimeline::Survey(CSide& side, int64_t nNowUs) {
         // A slide under way or asked for may leave a sample less than queued.
         const int64_t nEnd = s.nReadSample + QueuedSamples(s);
         const int64_t nSure = nEnd - std::max<int64_t>(0, s.nShiftSamples - s.nWantedShiftSamples) - (s.nSlideDir != 0);
-        if (nNowUs - s.nLastUs <= JITTER_US) survey.nFreshNextTick = std::min(survey.nFreshNextTick, FloorDiv(nSure, TICK));
+        if (nNowUs - s.nLastUs <= JITTER_US)
+            survey.nFreshNextTick = std::min(survey.nFreshNextTick, FloorDiv(nSure, TICK));
         if (!s.queue.IsEmpty()) survey.nDataEndTick = std::max(survey.nDataEndTick, FloorDiv(nEnd + TICK - 1, TICK));
     }
     return survey;

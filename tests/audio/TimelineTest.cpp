@@ -209,13 +209,15 @@ void PlaySenders(CTimeline& timeline, const std::vector<CSender>& senders, uint3
             nPrevUs = nUs;
         }
     }
-    std::stable_sort(arrivals.begin(), arrivals.end(), [](const CArrivalOf& a, const CArrivalOf& b) { return a.nUs < b.nUs; });
+    std::stable_sort(arrivals.begin(), arrivals.end(),
+                     [](const CArrivalOf& a, const CArrivalOf& b) { return a.nUs < b.nUs; });
     const double dFirstTickUs = static_cast<double>(arrivals.front().nUs / TIMELINE_TICK_US * TIMELINE_TICK_US);
     static int16_t out[TIMELINE_TAKE_MAX_TICKS * 320];
     int64_t nWritten = 0;
     auto take = [&](int64_t nNowUs, bool bDrain) {
         for (int n; (n = timeline.Take(nNowUs, bDrain, true, out, TIMELINE_TAKE_MAX_TICKS)) > 0;)
-            for (int i = 0; i < n * 160; ++i, ++nWritten) onFrame(dFirstTickUs + nWritten * 62.5, out[2 * i], out[2 * i + 1]);
+            for (int i = 0; i < n * 160; ++i, ++nWritten)
+                onFrame(dFirstTickUs + nWritten * 62.5, out[2 * i], out[2 * i + 1]);
     };
     int64_t nNextTakeUs = 0;
     std::vector<uint8_t> block(320);
@@ -273,7 +275,8 @@ struct CSideCheck {
         const double dUp = (v + 30720) / 15.0;
         const double dUpSample = dExpected + std::remainder(dUp - dExpected, 8192.0);
         const double dDownSample = dExpected + std::remainder(8192 - dUp - dExpected, 8192.0);
-        const double dSample = std::fabs(dUpSample - dExpected) < std::fabs(dDownSample - dExpected) ? dUpSample : dDownSample;
+        const bool bUp = std::fabs(dUpSample - dExpected) < std::fabs(dDownSample - dExpected);
+        const double dSample = bUp ? dUpSample : dDownSample;
         dMaxOffsetMs = std::max(dMaxOffsetMs, std::fabs(dUs - s.DueUs(dSample)) / 1000);
     }
 };
@@ -344,7 +347,8 @@ TEST(Timeline, CopiesOfMyMicrophoneThatDifferAreOneVoice) {
         for (int64_t nBehindUs : {3000, 6000, 10000}) {
             auto tone = [dPi](double dScale, int64_t nFrom) {
                 return std::function<int16_t(int64_t)>([=](int64_t n) {
-                    return static_cast<int16_t>(std::lround(dScale * 10000 * std::sin(2 * dPi * 440 * (n + nFrom) / 16000)));
+                    const double dAt = 2 * dPi * 440 * static_cast<double>(n + nFrom) / 16000;
+                    return static_cast<int16_t>(std::lround(dScale * 10000 * std::sin(dAt)));
                 });
             };
             std::vector<CSender> senders = {
@@ -360,7 +364,8 @@ TEST(Timeline, CopiesOfMyMicrophoneThatDifferAreOneVoice) {
             CTimeline timeline;
             PlaySenders(timeline, senders, 5, [&](double dUs, int16_t m, int16_t) {
                 // One copy, two copies, the second copy alone.
-                const int nSpan = dUs >= 200e3 && dUs < 900e3 ? 0 : dUs >= 1200e3 && dUs < 2800e3 ? 1 : dUs >= 3200e3 && dUs < 3900e3 ? 2 : -1;
+                auto in = [dUs](double dFrom, double dTo) { return dUs >= dFrom && dUs < dTo; };
+                const int nSpan = in(200e3, 900e3) ? 0 : in(1200e3, 2800e3) ? 1 : in(3200e3, 3900e3) ? 2 : -1;
                 if (nSpan >= 0) {
                     dEnergy[nSpan] += static_cast<double>(m) * m;
                     ++nCount[nSpan];
