@@ -125,7 +125,7 @@ void CTimeline::BeginStream(CStream& s, int64_t nPlaceSample, int64_t nOutSample
 }
 
 void CTimeline::ForgetFit(CStream& s) {
-    s.bLeadKnown = false;
+    s.bStartLeadKnown = false;
     s.nBuckets = 0;
     s.nBucketHead = 0;
     s.bBucketOpen = false;
@@ -179,19 +179,19 @@ bool CTimeline::AddBlock(int nSide, uint32_t nStream, const uint8_t* pBlock, int
 
 bool CTimeline::Place(CSide& side, CStream& s, int64_t nArrivalSample, int64_t nOutSample, int64_t nNowUs) {
     // How late this block comes after the place the stream's model gives it.
-    const int64_t nLead = nArrivalSample - (s.nReceivedSamples + s.nWantedShiftSamples);
-    if (nLead > LEAD_HIGH_SAMPLES + JITTER_SAMPLES) {
+    const int64_t nLeadSamples = nArrivalSample - (s.nReceivedSamples + s.nWantedShiftSamples);
+    if (nLeadSamples > LEAD_HIGH_SAMPLES + JITTER_SAMPLES) {
         // Far too late for jitter: the sender stopped and goes on at its time (the
         // gap is silence), or it was held up; then the burst that follows pulls it back.
-        const int64_t nGap = nLead / TICK * TICK;
+        const int64_t nGapSamples = nLeadSamples / TICK * TICK;
         if (s.queue.IsEmpty()) {
-            s.nReadSample += nGap;
+            s.nReadSample += nGapSamples;
         } else {
-            if (side.nQueued + static_cast<size_t>(nGap / TICK) + 1 > TIMELINE_SIDE_QUEUE_HARD_MAX) {
+            if (side.nQueued + static_cast<size_t>(nGapSamples / TICK) + 1 > TIMELINE_SIDE_QUEUE_HARD_MAX) {
                 ++side.nDropped;
                 return false;
             }
-            for (int64_t i = 0; i < nGap / TICK; ++i) {
+            for (int64_t i = 0; i < nGapSamples / TICK; ++i) {
                 if (!s.queue.Push(nullptr)) {
                     ++side.nDropped;
                     return false;
@@ -199,29 +199,30 @@ bool CTimeline::Place(CSide& side, CStream& s, int64_t nArrivalSample, int64_t n
                 ++side.nQueued;
             }
         }
-        s.nReceivedSamples += nGap;
-        s.nCreditSamples += nGap;
+        s.nReceivedSamples += nGapSamples;
+        s.nCreditSamples += nGapSamples;
         s.nCreditUntilUs = nNowUs + CREDIT_US;
         ForgetFit(s);
     } else if (s.nCreditSamples > 0 && nNowUs < s.nCreditUntilUs &&
-               (nLead < LEAD_LOW_SAMPLES - TICK || (nLead < 0 && nNowUs - s.nLastUs < TIMELINE_TICK_US / 2))) {
+               (nLeadSamples < LEAD_LOW_SAMPLES - TICK ||
+                (nLeadSamples < 0 && nNowUs - s.nLastUs < TIMELINE_TICK_US / 2))) {
         // Blocks far faster than 10 ms each after a late one: a burst. The stream goes
         // back to its time, and what now falls on written ticks is dropped. A clock
         // that drifts comes ahead slowly and block by block: the fit takes that.
-        const int64_t nBack = std::min((-nLead + TICK - 1) / TICK * TICK, s.nCreditSamples);
-        s.nCreditSamples -= nBack;
-        s.nShiftSamples -= nBack;
-        s.nWantedShiftSamples -= nBack;
-        s.nReadSample -= nBack;
+        const int64_t nBackSamples = std::min((-nLeadSamples + TICK - 1) / TICK * TICK, s.nCreditSamples);
+        s.nCreditSamples -= nBackSamples;
+        s.nShiftSamples -= nBackSamples;
+        s.nWantedShiftSamples -= nBackSamples;
+        s.nReadSample -= nBackSamples;
         DropBefore(side, s, nOutSample);
         ForgetFit(s);
     }
     // Never before what was written: the other side may run ahead of the clock.
     if (s.queue.IsEmpty() && s.nReadSample < nOutSample) {
-        const int64_t nForward = nOutSample - s.nReadSample;
-        s.nReadSample += nForward;
-        s.nShiftSamples += nForward;
-        s.nWantedShiftSamples += nForward;
+        const int64_t nForwardSamples = nOutSample - s.nReadSample;
+        s.nReadSample += nForwardSamples;
+        s.nShiftSamples += nForwardSamples;
+        s.nWantedShiftSamples += nForwardSamples;
         ForgetFit(s);
     }
     return true;
@@ -283,24 +284,24 @@ void CTimeline::Refit(CStream& s, int64_t nNowUs) {
         dLowest = std::min(dLowest, static_cast<double>(b.nMinSamples) +
                                         s.dDriftSamplesPerS * static_cast<double>(nNowUs - b.nAtUs) / 1e6);
     }
-    int64_t nLead = std::llround(dLowest - static_cast<double>(s.nWantedShiftSamples));
+    int64_t nLeadSamples = std::llround(dLowest - static_cast<double>(s.nWantedShiftSamples));
     // The lead it had when it was placed is kept: a lead is anything from 0 to 10 ms,
     // as the clocks' phases fall, and only its changes are corrected.
-    if (!s.bLeadKnown) {
-        s.nLeadSamples = std::clamp<int64_t>(nLead, 0, TICK - 1);
-        s.bLeadKnown = true;
+    if (!s.bStartLeadKnown) {
+        s.nStartLeadSamples = std::clamp<int64_t>(nLeadSamples, 0, TICK - 1);
+        s.bStartLeadKnown = true;
     }
     // The drift of the second to come is asked for now, so the slides spread over it.
     s.dDriftCarry += s.dDriftSamplesPerS * static_cast<double>(TIMELINE_FIT_BUCKET_US) / 1e6;
-    const int64_t nAhead = static_cast<int64_t>(s.dDriftCarry);
-    s.dDriftCarry -= static_cast<double>(nAhead);
-    s.nWantedShiftSamples += nAhead;
-    nLead -= nAhead / 2;
+    const int64_t nAheadSamples = static_cast<int64_t>(s.dDriftCarry);
+    s.dDriftCarry -= static_cast<double>(nAheadSamples);
+    s.nWantedShiftSamples += nAheadSamples;
+    nLeadSamples -= nAheadSamples / 2;
     // What the drift left outside the bounds is taken back too.
-    if (nLead < s.nLeadSamples - LEAD_BAND_SAMPLES)
-        s.nWantedShiftSamples -= s.nLeadSamples - LEAD_BAND_SAMPLES + LEAD_MARGIN_SAMPLES - nLead;
-    else if (nLead > s.nLeadSamples + LEAD_BAND_SAMPLES)
-        s.nWantedShiftSamples += nLead - (s.nLeadSamples + LEAD_BAND_SAMPLES - LEAD_MARGIN_SAMPLES);
+    if (nLeadSamples < s.nStartLeadSamples - LEAD_BAND_SAMPLES)
+        s.nWantedShiftSamples -= s.nStartLeadSamples - LEAD_BAND_SAMPLES + LEAD_MARGIN_SAMPLES - nLeadSamples;
+    else if (nLeadSamples > s.nStartLeadSamples + LEAD_BAND_SAMPLES)
+        s.nWantedShiftSamples += nLeadSamples - (s.nStartLeadSamples + LEAD_BAND_SAMPLES - LEAD_MARGIN_SAMPLES);
 }
 
 void CTimeline::Consume(CSide& side, CStream& s, int nSamples) {

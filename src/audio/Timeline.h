@@ -95,8 +95,8 @@ private:
         double dDriftSamplesPerS = 0;  // how fast its arrivals move against its samples
         double dDriftCarry = 0;        // the part of a sample not yet asked for
         int nDriftBuckets = 0;         // seconds the drift was found over
-        bool bLeadKnown = false;
-        int64_t nLeadSamples = 0;      // how late its blocks come after their place, at best
+        bool bStartLeadKnown = false;
+        int64_t nStartLeadSamples = 0; // how late its blocks came after their place when it began, at best
     };
     struct CSide {
         CCriticalSection lock;
