@@ -176,7 +176,7 @@ void CRecordController::OnBnClickedRecord() {
 void CRecordController::Start() {
     std::wstring strId, strPartner;
     m_calls.GetCurrentCall(strId, strPartner);
-    if (strId.empty()) return;
+    if (strId.empty() || !m_host.CanStartRecording()) return;
 
     m_host.HideRecordStatus();
     m_host.SetRecordStatus(RECSTATUS_RECORDING);

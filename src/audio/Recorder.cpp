@@ -1,6 +1,7 @@
 #include "audio/Recorder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <thread>
 
@@ -11,6 +12,18 @@
 #include "base/StringUtil.h"
 
 CRecorder* CRecorder::s_pInstance = nullptr;
+
+namespace {
+// A muted microphone sends zeros; a dithered one at most one step either way.
+bool IsDigitalSilence(const uint8_t* pBlock) {
+    for (int i = 0; i < AUDIO_BLOCK_SAMPLES; ++i) {
+        int16_t s;
+        std::memcpy(&s, pBlock + 2 * i, 2);
+        if (s > 1 || s < -1) return false;
+    }
+    return true;
+}
+}  // namespace
 
 CRecorder* CRecorder::GetInstance() {
     if (!s_pInstance) s_pInstance = new (std::nothrow) CRecorder();
@@ -69,6 +82,8 @@ bool CRecorder::StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecord
     m_nPausedAt = 0;
     m_bMixerDone = false;
     m_nLastBlockUs = 0;
+    m_nLastSoundUs[TIMELINE_MIC] = 0;
+    m_nLastSoundUs[TIMELINE_REMOTE] = 0;
     m_nStopAtUs = 0;
     m_bTaking = true;
     m_bActive = true;
@@ -175,6 +190,7 @@ bool CRecorder::AddBlock(int nSide, const CBuffer* pBlock, uint32_t nStream, int
     if (!m_bTaking || !bWanted) return true;
     const int64_t nNow = NowUs();
     m_nLastBlockUs = nNow;
+    if (!IsDigitalSilence(pBlock->m_pData)) m_nLastSoundUs[nSide] = nNow;
     // Never before the recording began.
     m_timeline.AddBlock(nSide, nStream, pBlock->m_pData, std::max<int64_t>(0, nNow - std::max<int64_t>(0, nAgoUs)));
     return true;
@@ -182,6 +198,10 @@ bool CRecorder::AddBlock(int nSide, const CBuffer* pBlock, uint32_t nStream, int
 
 uint64_t CRecorder::GetBlocksDropped() const {
     return m_timeline.GetDropped(TIMELINE_MIC) + m_timeline.GetDropped(TIMELINE_REMOTE);
+}
+
+int64_t CRecorder::GetSilentMs(bool bMic) const {
+    return (NowUs() - m_nLastSoundUs[bMic ? TIMELINE_MIC : TIMELINE_REMOTE]) / 1000;
 }
 
 int CRecorder::GetFailedFileSeconds() const {

@@ -67,6 +67,11 @@ public:
     size_t GetPoolBlocks() { return m_timeline.GetPoolBlocks(); }
     // Seconds the file of the last recording holds when a write to it failed; -1 when none did.
     int GetFailedFileSeconds() const;
+    // A write to the running recording's file failed (the user has been told).
+    bool HasWriteFailed() const { return m_bWriteFailed; }
+    // Milliseconds of the recording's clock since that side last brought a block that
+    // was not digital silence; since the start when it never did. Pauses do not count.
+    int64_t GetSilentMs(bool bMic) const;
 
 protected:
     // Starts mixing into a writer that is already open.
@@ -87,6 +92,7 @@ private:
     std::atomic<bool> m_bActive{false};
     std::atomic<bool> m_bTaking{false};  // blocks are still put on the timeline
     std::atomic<int64_t> m_nLastBlockUs{0};
+    std::atomic<int64_t> m_nLastSoundUs[2] = {0, 0};  // per timeline side
     std::atomic<int64_t> m_nStopAtUs{0};
     std::atomic<bool> m_bStereo{true};
     std::atomic<int> m_nRecordSide{RECSIDE_BOTH};
