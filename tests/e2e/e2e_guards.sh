@@ -4,7 +4,8 @@
 # The recording folder is on a 300 MB drive: each recording is warned about once;
 # the drive filled to 50 MB during a call ends that recording with a box, its entry
 # and a file that decodes; a call while the drive is full records nothing and says
-# why; once there is room again the next call is recorded.
+# why; once there is room again the next call is recorded, and a drive that fills up
+# at once leaves the writer's box, the entry and a file that decodes up to there.
 source "$(dirname "$0")/lib.sh"
 e2e_init guards
 
@@ -41,8 +42,15 @@ check "nothing recorded while the drive is full" test "$UI" = "Ready for recordi
 check "call 43 finished in skypesim" wait_log_re 'STEP .*call 43 status FINISHED' 10
 rm -f "$drive/fill"
 check "with room again, the next call is recorded" ui wait-text 1009 "Recording in progress ..." 10
-wait_pid "$SIM_PID" 20
-check "stopped after the last call" ui wait-text 1009 "Ready for recording ..." 5
+sleep 3
+dd if=/dev/zero of="$drive/full" bs=1M 2>/dev/null
+e2e_log "drive: $(df -B1 --output=avail "$drive" | tail -1) bytes left"
+ui box "Ombra Skype Recorder" 5 ok
+check "a drive full at once: the writer's box says so: $UI" grep -q "could not be written to the file 'R:" <<<"$UI"
+check "and the recording stops at the next check" ui wait-text 1009 "Ready for recording ..." 12
+no_second_box() { ! ui box "Ombra Skype Recorder" 2 ok; }
+check "with no second box" no_second_box
+wait_pid "$SIM_PID" 30
 
 xml=$E2E_APPDATA/record.xml
 for _ in $(seq 50); do [ "$(py records "$xml" 2>/dev/null | wc -l)" = 3 ] && break; sleep 0.1; done
@@ -55,7 +63,10 @@ check "carol's recording ended early ($dur2 s of 14)" test "$dur2" -ge 2 -a "$du
 check "carol's file decodes and is as long as its entry" \
   py mp3 "$(unixpath "$(file_of 2)")" --right 1000 --seconds "$dur2" --tol 1.5
 check "the entry without 15 s of silence carries no mark" py record "$xml" 1 @onesided=
-check "the recording after room was made" py record "$xml" 2 name=bob
+check "the recording after room was made is entered" py record "$xml" 2 name=bob
+dur3=$(py records "$xml" | sed -n 3p | python3 -c "import sys,json;print(json.load(sys.stdin)['duration'])")
+check "its file decodes up to the full drive and is as long as its entry ($dur3 s)" \
+  py mp3 "$(unixpath "$(file_of 3)")" --right 1000 --seconds "$dur3" --tol 1.5
 
 cat "$E2E_WORK/tray.txt"
 check "the tray icon reached the stand-in taskbar" grep -q "^tray add id=1 " "$E2E_WORK/tray.txt"
