@@ -54,8 +54,9 @@ void CDiskGuard::Check() {
     std::wstring strDrive;
     if (!GetFolderFreeBytes(m_host.GetRecordFolder(), nFree, strDrive)) return;
     if (nFree < DISK_STOP_BYTES) {
-        // A drive filled faster than the checks has already had its box from the writer.
-        bool bTold = m_host.HasWriteFailed();
+        // One box: a drive filled faster than the checks has had the writer's already,
+        // and the writer keeps quiet about the last writes of this one.
+        bool bTold = m_host.QuietWriteFailures();
         m_host.StopRecording();
         if (!bTold)
             ShowBox(L"The recording was stopped: only " + FormatMegabytes(nFree) + L" are left on the drive " +

@@ -14,8 +14,9 @@ public:
     virtual void ShowBalloon(const std::wstring& strTitle, const std::wstring& strText) = 0;
     // Ends the recording as the stop button does: the file is closed and entered.
     virtual void StopRecording() = 0;
-    // A write to the recording's file failed, and the user has been told so.
-    virtual bool HasWriteFailed() = 0;
+    // The guard tells the user why the recording ends: the writer no longer reports
+    // failed writes. True when it had reported one already.
+    virtual bool QuietWriteFailures() = 0;
     // Milliseconds each side has been digitally silent; false unless a recording of
     // both sides is running (not paused).
     virtual bool GetSilentMs(int64_t& nMicMs, int64_t& nRemoteMs) = 0;

@@ -445,8 +445,8 @@ void CHelloWorldDlg::StopRecording() {
     if (IsRecordingActive()) m_pController->OnBnClickedRecord();
 }
 
-bool CHelloWorldDlg::HasWriteFailed() {
-    return m_pAudioServer && m_pAudioServer->GetRecorder() && m_pAudioServer->GetRecorder()->HasWriteFailed();
+bool CHelloWorldDlg::QuietWriteFailures() {
+    return m_pAudioServer && m_pAudioServer->GetRecorder() && m_pAudioServer->GetRecorder()->QuietWriteFailures();
 }
 
 bool CHelloWorldDlg::GetSilentMs(int64_t& nMicMs, int64_t& nRemoteMs) {

@@ -99,7 +99,7 @@ private:
     std::wstring GetRecordFolder() override;
     void ShowBalloon(const std::wstring& strTitle, const std::wstring& strText) override;
     void StopRecording() override;
-    bool HasWriteFailed() override;
+    bool QuietWriteFailures() override;
     bool GetSilentMs(int64_t& nMicMs, int64_t& nRemoteMs) override;
     void MarkOneSided(const std::wstring& strSide) override;
 

@@ -75,6 +75,7 @@ bool CRecorder::StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecord
     m_pWriter = pWriter;
     m_nTicksWritten = 0;
     m_bWriteFailed = false;
+    m_nFailureReport = 0;
     LARGE_INTEGER li;
     ::QueryPerformanceCounter(&li);
     m_nStartCount = li.QuadPart;
@@ -210,7 +211,14 @@ int CRecorder::GetFailedFileSeconds() const {
     return 0;
 }
 
+bool CRecorder::QuietWriteFailures() {
+    int nExpected = 0;
+    return !m_nFailureReport.compare_exchange_strong(nExpected, 2) && nExpected == 1;
+}
+
 void CRecorder::ReportWriteFailure(DWORD dwError) {
+    int nExpected = 0;
+    if (!m_nFailureReport.compare_exchange_strong(nExpected, 1)) return;
     std::wstring strReason = SystemErrorText(dwError);
     if (strReason.empty()) strReason = L"Error " + std::to_wstring(dwError) + L".";
     std::wstring strText = L"The recording could not be written to the file '" + m_strPath + L"'!\n" + strReason;

@@ -67,8 +67,9 @@ public:
     size_t GetPoolBlocks() { return m_timeline.GetPoolBlocks(); }
     // Seconds the file of the last recording holds when a write to it failed; -1 when none did.
     int GetFailedFileSeconds() const;
-    // A write to the running recording's file failed (the user has been told).
-    bool HasWriteFailed() const { return m_bWriteFailed; }
+    // The caller tells the user why the running recording ends: failed writes are no
+    // longer reported. True when one had been reported already.
+    bool QuietWriteFailures();
     // Milliseconds of the recording's clock since that side last brought a block that
     // was not digital silence; since the start when it never did. Pauses do not count.
     int64_t GetSilentMs(bool bMic) const;
@@ -106,6 +107,7 @@ private:
     CEvent m_wake{false, false};
     std::atomic<bool> m_bMixerDone{true};
     std::atomic<bool> m_bWriteFailed{false};
+    std::atomic<int> m_nFailureReport{0};  // 0 none yet, 1 reported, 2 left to the caller
     std::atomic<uint64_t> m_nTicksWritten{0};
     int16_t m_mix[TIMELINE_TAKE_MAX_TICKS * 160 * 2];
 };

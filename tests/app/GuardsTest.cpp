@@ -24,7 +24,7 @@ public:
     std::wstring GetRecordFolder() override { return strFolder; }
     void ShowBalloon(const std::wstring& strTitle, const std::wstring&) override { balloons.push_back(strTitle); }
     void StopRecording() override { ++nStops; }
-    bool HasWriteFailed() override { return false; }
+    bool QuietWriteFailures() override { return false; }
     bool GetSilentMs(int64_t& nMic, int64_t& nRemote) override {
         nMic = nMicMs;
         nRemote = nRemoteMs;

@@ -15,6 +15,8 @@ mount -t tmpfs -o size=300m tmpfs "$drive" || { e2e_log "a tmpfs cannot be mount
 trap 'rc=$?; umount -l "$drive"; (exit $rc); e2e_cleanup' EXIT
 mkdir -p "$drive/Ombra"
 ln -s "$drive" "$WINEPREFIX/dosdevices/r:"
+# The Linux path of a recording on R:.
+rpath() { local p=${1#[Rr]:}; printf '%s%s\n' "$drive" "${p//\\//}"; }
 
 reg_byte rectype 1
 reg_byte notifyhistory 0
@@ -45,9 +47,11 @@ check "with room again, the next call is recorded" ui wait-text 1009 "Recording 
 sleep 3
 dd if=/dev/zero of="$drive/full" bs=1M 2>/dev/null
 e2e_log "drive: $(df -B1 --output=avail "$drive" | tail -1) bytes left"
-ui box "Ombra Skype Recorder" 5 ok
-check "a drive full at once: the writer's box says so: $UI" grep -q "could not be written to the file 'R:" <<<"$UI"
 check "and the recording stops at the next check" ui wait-text 1009 "Ready for recording ..." 12
+# The writer's box when a write failed before the check came, otherwise the guard's.
+ui box "Ombra Skype Recorder" 5 ok
+check "one box says why: $UI" grep -Eiq \
+  "could not be written to the file 'R:.*(space|full)|The recording was stopped: only 0 MB" <<<"$UI"
 no_second_box() { ! ui box "Ombra Skype Recorder" 2 ok; }
 check "with no second box" no_second_box
 wait_pid "$SIM_PID" 30
@@ -57,21 +61,21 @@ for _ in $(seq 50); do [ "$(py records "$xml" 2>/dev/null | wc -l)" = 3 ] && bre
 check "three entries" test "$(py records "$xml" | wc -l)" = 3
 file_of() { py records "$xml" | sed -n "$1p" | python3 -c "import sys,json;print(json.load(sys.stdin)['file'])"; }
 check "bob's silent microphone marks his entry" py record "$xml" 0 @onesided=mic duration~=19:1.5
-check "bob's file holds the remote side only" py mp3 "$(unixpath "$(file_of 1)")" --right 1000 --seconds 19 --tol 1.5
+check "bob's file holds the remote side only" py mp3 "$(rpath "$(file_of 1)")" --right 1000 --seconds 19 --tol 1.5
 dur2=$(py records "$xml" | sed -n 2p | python3 -c "import sys,json;print(json.load(sys.stdin)['duration'])")
 check "carol's recording ended early ($dur2 s of 14)" test "$dur2" -ge 2 -a "$dur2" -le 13
 check "carol's file decodes and is as long as its entry" \
-  py mp3 "$(unixpath "$(file_of 2)")" --right 1000 --seconds "$dur2" --tol 1.5
+  py mp3 "$(rpath "$(file_of 2)")" --right 1000 --seconds "$dur2" --tol 1.5
 check "the entry without 15 s of silence carries no mark" py record "$xml" 1 @onesided=
 check "the recording after room was made is entered" py record "$xml" 2 name=bob
 dur3=$(py records "$xml" | sed -n 3p | python3 -c "import sys,json;print(json.load(sys.stdin)['duration'])")
 check "its file decodes up to the full drive and is as long as its entry ($dur3 s)" \
-  py mp3 "$(unixpath "$(file_of 3)")" --right 1000 --seconds "$dur3" --tol 1.5
+  py mp3 "$(rpath "$(file_of 3)")" --right 1000 --seconds "$dur3" --tol 1.5
 
 cat "$E2E_WORK/tray.txt"
 check "the tray icon reached the stand-in taskbar" grep -q "^tray add id=1 " "$E2E_WORK/tray.txt"
 check "every recording was warned about the drive once" \
-  test "$(grep -c 'title=Little disk space left | info=Only 2[0-9][0-9] MB are left on the drive R:' "$E2E_WORK/tray.txt")" = 3
+  test "$(grep -c 'title=Little disk space left | info=Only [0-9]* MB are left on the drive R:' "$E2E_WORK/tray.txt")" = 3
 check "one balloon names the silent microphone" \
   test "$(grep -c 'title=Your microphone is silent | info=Your microphone has sent only silence' "$E2E_WORK/tray.txt")" = 1
 check "recorder exits on Exit" quit_ombra
