@@ -32,8 +32,6 @@ constexpr int DOCKING_POSCHANGES = 10;
 // A record.xml that another program holds is tried again this often.
 constexpr UINT_PTR TIMER_HISTORY_RETRY = 1;
 constexpr UINT HISTORY_RETRY_MS = 5000;
-constexpr UINT_PTR TIMER_DISK_GUARD = 2;
-constexpr UINT_PTR TIMER_ONESIDED_GUARD = 3;
 
 RECT RectInParent(HWND hCtl) {
     RECT rc{};
@@ -215,6 +213,8 @@ BOOL CHelloWorldDlg::OnInitDialog() {
     m_pPartnerMap = CCallPartnerMap::GetInstance();
     m_pController = std::make_unique<CRecordController>(static_cast<IRecordHost&>(*this), *m_pCallList, *m_pPartnerMap,
                                                         *m_pProfile, *m_pCurrentRecord);
+    m_pGuards = std::make_unique<CRecordGuards>(m_hWnd, TRAY_ICON_ID, *m_pController, *m_pProfile, m_pAudioServer,
+                                                *m_pCurrentRecord);
 
     m_btnRecord.EnableWindow(false);
     m_btnPause.EnableWindow(false);
@@ -229,8 +229,6 @@ BOOL CHelloWorldDlg::OnInitDialog() {
     CRecordJournal::Recover(strData, *m_pHistory);
     FillHistoryWindow();
     if (m_pHistory->IsBlocked()) SetTimer(TIMER_HISTORY_RETRY, HISTORY_RETRY_MS);
-    SetTimer(TIMER_DISK_GUARD, DISK_CHECK_MS);
-    SetTimer(TIMER_ONESIDED_GUARD, ONESIDED_CHECK_MS);
     // Shown now rather than when the message queue first runs empty, which a busy
     // queue (level messages, Skype's notifications) can put off.
     ShowWindow(SW_SHOW);
@@ -266,14 +264,7 @@ LRESULT CHelloWorldDlg::OnTimer(UINT_PTR nId) {
         RetryBlockedHistory();
         return 0;
     }
-    if (nId == TIMER_DISK_GUARD) {
-        m_diskGuard.Check();
-        return 0;
-    }
-    if (nId == TIMER_ONESIDED_GUARD) {
-        m_oneSidedGuard.Check();
-        return 0;
-    }
+    if (m_pGuards && m_pGuards->OnTimer(nId)) return 0;
     return Default();
 }
 
@@ -314,6 +305,7 @@ LRESULT CHelloWorldDlg::OnDestroy() {
     if (m_pProfile) SavePosition();
     // A recording still running is finished and entered before its engine goes.
     if (m_pController && m_pAudioServer) m_pController->FinishBeforeExit();
+    m_pGuards.reset();
     m_pController.reset();
     if (m_pAudioServer) {
         CAudioServer::DestroyInstance();
@@ -432,37 +424,10 @@ void CHelloWorldDlg::StartRecording(const std::wstring& strPath, int nSampleRate
         m_journal.Write(m_pCurrentRecord->GetEntry());
         m_strJournalCallIds = m_pCurrentRecord->GetCallIds();
     }
-    m_oneSidedGuard.OnRecordingStarted();
+    if (m_pGuards) m_pGuards->OnRecordingStarted();
 }
 
-bool CHelloWorldDlg::CanStartRecording() { return m_diskGuard.CanStart(); }
-
-bool CHelloWorldDlg::IsRecordingActive() { return m_pController && m_pController->IsRecordingActive(); }
-
-std::wstring CHelloWorldDlg::GetRecordFolder() { return m_pProfile ? m_pProfile->m_strFolder : std::wstring(); }
-
-void CHelloWorldDlg::StopRecording() {
-    if (IsRecordingActive()) m_pController->OnBnClickedRecord();
-}
-
-bool CHelloWorldDlg::QuietWriteFailures() {
-    return m_pAudioServer && m_pAudioServer->GetRecorder() && m_pAudioServer->GetRecorder()->QuietWriteFailures();
-}
-
-bool CHelloWorldDlg::GetSilentMs(int64_t& nMicMs, int64_t& nRemoteMs) {
-    if (!m_pAudioServer || !m_pProfile || m_pProfile->m_nRecordSide != RECSIDE_BOTH) return false;
-    const int nState = m_pAudioServer->GetRecordState();
-    CRecorder* pRecorder = m_pAudioServer->GetRecorder();
-    if ((nState != RECSTATE_RECORDING && nState != RECSTATE_RESUMED) || !pRecorder || !pRecorder->IsActive())
-        return false;
-    nMicMs = pRecorder->GetSilentMs(true);
-    nRemoteMs = pRecorder->GetSilentMs(false);
-    return true;
-}
-
-void CHelloWorldDlg::MarkOneSided(const std::wstring& strSide) {
-    if (m_pCurrentRecord) m_pCurrentRecord->SetOneSided(strSide);
-}
+bool CHelloWorldDlg::CanStartRecording() { return !m_pGuards || m_pGuards->CanStart(); }
 
 Mp3Tags CHelloWorldDlg::MakeRecordTags(const RecordEntry& entry) {
     return BuildRecordTags(entry.m_strName, CContactList::GetInstance()->FormatDisplayNames(entry.m_strName),
@@ -532,17 +497,6 @@ void CHelloWorldDlg::AddTrayIcon() {
     m_nid.hIcon = m_hIconSmall ? m_hIconSmall : m_hIcon;
     wcsncpy_s(m_nid.szTip, APP_TITLE, 127);
     m_bTrayIcon = ::Shell_NotifyIconW(NIM_ADD, &m_nid) != FALSE;
-}
-
-void CHelloWorldDlg::ShowBalloon(const std::wstring& strTitle, const std::wstring& strText) {
-    // A taskbar that came up after the start may not have the icon yet.
-    if (!m_bTrayIcon) AddTrayIcon();
-    NOTIFYICONDATAW nid = m_nid;
-    nid.uFlags = NIF_INFO;
-    wcsncpy_s(nid.szInfoTitle, strTitle.c_str(), _TRUNCATE);
-    wcsncpy_s(nid.szInfo, strText.c_str(), _TRUNCATE);
-    nid.dwInfoFlags = NIIF_WARNING;
-    ::Shell_NotifyIconW(NIM_MODIFY, &nid);
 }
 
 void CHelloWorldDlg::RemoveTrayIcon() {

@@ -10,10 +10,9 @@
 #include <string>
 
 #include "app/AutoUpdater.h"
-#include "app/DiskGuard.h"
-#include "app/OneSidedGuard.h"
 #include "app/RecordJournal.h"
 #include "app/RecordController.h"
+#include "app/RecordGuards.h"
 #include "base/Dialog.h"
 #include "base/Gdi.h"
 #include "widgets/KCBusyProgressCtrl.h"
@@ -39,7 +38,7 @@ bool ParseWindowPosition(const std::wstring& strPosition, RECT& rc);
 // The text of the box shown when Skype refuses the attach.
 std::wstring GetRefusedMessage();
 
-class CHelloWorldDlg : public CDialog, private IRecordHost, private IGuardHost {
+class CHelloWorldDlg : public CDialog, private IRecordHost {
 public:
     CHelloWorldDlg();
     ~CHelloWorldDlg() override;
@@ -94,15 +93,6 @@ private:
     int64_t Now() override;
     bool CanStartRecording() override;
 
-    // The recording guards' host.
-    bool IsRecordingActive() override;
-    std::wstring GetRecordFolder() override;
-    void ShowBalloon(const std::wstring& strTitle, const std::wstring& strText) override;
-    void StopRecording() override;
-    bool QuietWriteFailures() override;
-    bool GetSilentMs(int64_t& nMicMs, int64_t& nRemoteMs) override;
-    void MarkOneSided(const std::wstring& strSide) override;
-
     // Window.
     void AddTrayIcon();
     void RemoveTrayIcon();
@@ -141,10 +131,9 @@ private:
     CRecordHistory* m_pHistory = nullptr;
     CDlgRecHistory* m_pHistoryWnd = nullptr;
     std::unique_ptr<CRecordController> m_pController;
+    std::unique_ptr<CRecordGuards> m_pGuards;
     CRecordJournal m_journal;
     std::wstring m_strJournalCallIds;  // the calls whose partners the journal names
-    CDiskGuard m_diskGuard{static_cast<IGuardHost&>(*this)};
-    COneSidedGuard m_oneSidedGuard{static_cast<IGuardHost&>(*this)};
 
     CMyButtonST m_btnClose, m_btnRecord, m_btnPause, m_btnMicIcon, m_btnRemoteIcon;
     CMyButtonST m_btnSpare, m_btnHistory, m_btnOptions, m_btnHelp, m_btnDonate;

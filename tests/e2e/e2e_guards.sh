@@ -61,7 +61,7 @@ for _ in $(seq 50); do [ "$(py records "$xml" 2>/dev/null | wc -l)" = 3 ] && bre
 check "three entries" test "$(py records "$xml" | wc -l)" = 3
 file_of() { py records "$xml" | sed -n "$1p" | python3 -c "import sys,json;print(json.load(sys.stdin)['file'])"; }
 check "bob's silent microphone marks his entry" py record "$xml" 0 @onesided=mic duration~=19:1.5
-check "bob's file holds the remote side only" py mp3 "$(rpath "$(file_of 1)")" --right 1000 --seconds 19 --tol 1.5
+check "bob's file decodes, the other side on the right" py mp3 "$(rpath "$(file_of 1)")" --right 1000 --seconds 19 --tol 1.5
 dur2=$(py records "$xml" | sed -n 2p | python3 -c "import sys,json;print(json.load(sys.stdin)['duration'])")
 check "carol's recording ended early ($dur2 s of 14)" test "$dur2" -ge 2 -a "$dur2" -le 13
 check "carol's file decodes and is as long as its entry" \
