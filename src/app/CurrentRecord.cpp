@@ -49,6 +49,7 @@ void CCurrentRecord::Begin(const std::wstring& strName, int nType,
     // History files keep the low 32 bits of the start time, as older files do.
     m_entry.m_strTime = FormatW(L"%ld", static_cast<long>(static_cast<int32_t>(m_tStart)));
     m_entry.m_strFile = strPathWithoutExtension + L".mp3";
+    m_entry.m_strOneSided.clear();
     m_nPausedSeconds = 0;
     m_bPaused = false;
     m_tPauseStart = 0;
@@ -65,6 +66,7 @@ void CCurrentRecord::Finish(RecordEntry& entry) {
     entry.m_strTime = m_entry.m_strTime;
     entry.m_strFile = m_entry.m_strFile;
     entry.m_strNote = m_entry.m_strNote;
+    entry.m_strOneSided = m_entry.m_strOneSided;
 }
 
 void CCurrentRecord::Reset() {

@@ -32,6 +32,8 @@ public:
     void Reset();
     void PauseBegin();
     void PauseEnd();
+    // "mic" or "remote": that side of the recording was found silent.
+    void SetOneSided(const std::wstring& strSide) { m_entry.m_strOneSided = strSide; }
 
     const std::wstring& GetCallIds() const { return m_strCallIds; }
     const RecordEntry& GetEntry() const { return m_entry; }

@@ -221,6 +221,8 @@ BOOL CHelloWorldDlg::OnInitDialog() {
     m_pPartnerMap = CCallPartnerMap::GetInstance();
     m_pController = std::make_unique<CRecordController>(static_cast<IRecordHost&>(*this), *m_pCallList, *m_pPartnerMap,
                                                         *m_pProfile, *m_pCurrentRecord);
+    m_pGuards = std::make_unique<CRecordGuards>(m_hWnd, TRAY_ICON_ID, *m_pController, *m_pProfile, m_pAudioServer,
+                                                *m_pCurrentRecord);
 
     m_btnRecord.EnableWindow(false);
     m_btnPause.EnableWindow(false);
@@ -271,6 +273,7 @@ LRESULT CHelloWorldDlg::OnTimer(UINT_PTR nId) {
         RetryBlockedHistory();
         return 0;
     }
+    if (m_pGuards && m_pGuards->OnTimer(nId)) return 0;
     return Default();
 }
 
@@ -321,6 +324,7 @@ LRESULT CHelloWorldDlg::OnDestroy() {
     if (m_pProfile) SavePosition();
     // A recording still running is finished and entered before its engine goes.
     if (m_pController && m_pAudioServer) m_pController->FinishBeforeExit();
+    m_pGuards.reset();
     m_pController.reset();
     if (m_pAudioServer) {
         CAudioServer::DestroyInstance();
@@ -445,6 +449,7 @@ bool CHelloWorldDlg::StartRecording(const std::wstring& strPath, int nSampleRate
                 m_journal.Write(entry);
                 m_strJournalCallIds = m_pCurrentRecord->GetCallIds();
             }
+            if (m_pGuards) m_pGuards->OnRecordingStarted();
             return true;
         }
         dwError = ::GetLastError();
@@ -466,6 +471,8 @@ void CHelloWorldDlg::ShowStartFailure() {
     }
     m_bStartFailureShown = false;
 }
+
+bool CHelloWorldDlg::CanStartRecording() { return !m_pGuards || m_pGuards->CanStart(); }
 
 Mp3Tags CHelloWorldDlg::MakeRecordTags(const RecordEntry& entry) {
     return BuildRecordTags(entry.m_strName, CContactList::GetInstance()->FormatDisplayNames(entry.m_strName),

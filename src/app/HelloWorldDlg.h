@@ -13,6 +13,7 @@
 #include "app/CommandLine.h"
 #include "app/RecordJournal.h"
 #include "app/RecordController.h"
+#include "app/RecordGuards.h"
 #include "base/Dialog.h"
 #include "base/Gdi.h"
 #include "widgets/KCBusyProgressCtrl.h"
@@ -96,6 +97,7 @@ private:
     void BringMainWindowToFront() override;
     void ShowHistoryWindow() override;
     int64_t Now() override;
+    bool CanStartRecording() override;
 
     // Commands from a second start (ombra.exe /record ...).
     bool IsRecordButtonEnabled() override { return m_btnRecord.IsWindowEnabled(); }
@@ -149,6 +151,7 @@ private:
     CRecordHistory* m_pHistory = nullptr;
     CDlgRecHistory* m_pHistoryWnd = nullptr;
     std::unique_ptr<CRecordController> m_pController;
+    std::unique_ptr<CRecordGuards> m_pGuards;
     CRecordJournal m_journal;
     std::wstring m_strJournalCallIds;  // the calls whose partners the journal names
 

@@ -185,7 +185,7 @@ void CRecordController::OnBnClickedRecord() {
 void CRecordController::Start() {
     std::wstring strId, strPartner;
     m_calls.GetCurrentCall(strId, strPartner);
-    if (strId.empty()) return;
+    if (strId.empty() || !m_host.CanStartRecording()) return;
 
     std::wstring strName = strPartner;
     if (strName.empty()) strName = m_calls.GetPartner(strId);

@@ -77,6 +77,8 @@ public:
     virtual void RedirectMicrophone(const std::wstring& strId, const std::wstring& strPort) = 0;
     virtual void RedirectOutput(const std::wstring& strId, const std::wstring& strPort) = 0;
     // Audio engine.
+    // False when no recording may start now (the drive is full); the host says why.
+    virtual bool CanStartRecording() { return true; }
     virtual int GetRecordState() = 0;
     virtual void SetRecordState(int nState) = 0;
     // strPath has no extension. True with the file actually created in strFile (a name

@@ -1,6 +1,7 @@
 #include "audio/Recorder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <thread>
 
@@ -23,6 +24,18 @@ int64_t PerformanceCount() {
 }  // namespace
 
 CRecorder* CRecorder::s_pInstance = nullptr;
+
+namespace {
+// A muted microphone sends zeros; a dithered one at most one step either way.
+bool IsDigitalSilence(const uint8_t* pBlock) {
+    for (int i = 0; i < AUDIO_BLOCK_SAMPLES; ++i) {
+        int16_t s;
+        std::memcpy(&s, pBlock + 2 * i, 2);
+        if (s > 1 || s < -1) return false;
+    }
+    return true;
+}
+}  // namespace
 
 CRecorder* CRecorder::GetInstance() {
     if (!s_pInstance) s_pInstance = new (std::nothrow) CRecorder();
@@ -80,6 +93,7 @@ bool CRecorder::StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecord
     m_pWriter = pWriter;
     m_nTicksWritten = 0;
     m_bWriteFailed = false;
+    m_nFailureReport = 0;
     {
         CLock lock(m_clockLock);
         m_nStartCount = PerformanceCount();
@@ -91,6 +105,8 @@ bool CRecorder::StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecord
     m_hNotify = nullptr;
     m_bMixerDone = false;
     m_nLastBlockUs = 0;
+    m_nLastSoundUs[TIMELINE_MIC] = 0;
+    m_nLastSoundUs[TIMELINE_REMOTE] = 0;
     m_nStopAtUs = 0;
     m_bTaking = true;
     m_bActive = true;
@@ -189,6 +205,7 @@ bool CRecorder::AddBlock(int nSide, const CBuffer* pBlock, uint32_t nStream, int
     if (!m_bTaking || !bWanted || m_bSuspended) return true;
     const int64_t nNow = NowUs();
     m_nLastBlockUs = nNow;
+    if (!IsDigitalSilence(pBlock->m_pData)) m_nLastSoundUs[nSide] = nNow;
     // Never before the recording began.
     m_timeline.AddBlock(nSide, nStream, pBlock->m_pData, std::max<int64_t>(0, nNow - std::max<int64_t>(0, nAgoUs)));
     return true;
@@ -196,6 +213,10 @@ bool CRecorder::AddBlock(int nSide, const CBuffer* pBlock, uint32_t nStream, int
 
 uint64_t CRecorder::GetBlocksDropped() const {
     return m_timeline.GetDropped(TIMELINE_MIC) + m_timeline.GetDropped(TIMELINE_REMOTE);
+}
+
+int64_t CRecorder::GetSilentMs(bool bMic) const {
+    return (NowUs() - m_nLastSoundUs[bMic ? TIMELINE_MIC : TIMELINE_REMOTE]) / 1000;
 }
 
 int CRecorder::GetFailedFileSeconds() const {
@@ -211,7 +232,14 @@ int CRecorder::GetRecordedSeconds() const {
     return static_cast<int>((m_nTicksWritten + nTicksPerSecond / 2) / nTicksPerSecond);
 }
 
+bool CRecorder::QuietWriteFailures() {
+    int nExpected = 0;
+    return !m_nFailureReport.compare_exchange_strong(nExpected, 2) && nExpected == 1;
+}
+
 void CRecorder::ReportWriteFailure(DWORD dwError) {
+    int nExpected = 0;
+    if (!m_nFailureReport.compare_exchange_strong(nExpected, 1)) return;
     std::wstring strReason = SystemErrorText(dwError);
     if (strReason.empty()) strReason = L"Error " + std::to_wstring(dwError) + L".";
     std::wstring strText = L"The recording could not be written to the file '" + m_strPath + L"'!\n" + strReason;

@@ -83,6 +83,12 @@ public:
     int GetFailedFileSeconds() const;
     // Seconds of audio the file of the last recording holds, whatever the wall clock did.
     int GetRecordedSeconds() const;
+    // The caller tells the user why the running recording ends: failed writes are no
+    // longer reported. True when one had been reported already.
+    bool QuietWriteFailures();
+    // Milliseconds of the recording's clock since that side last brought a block that
+    // was not digital silence; since the start when it never did. Pauses do not count.
+    int64_t GetSilentMs(bool bMic) const;
 
 protected:
     // Starts mixing into a writer that is already open.
@@ -105,6 +111,7 @@ private:
     std::atomic<bool> m_bActive{false};
     std::atomic<bool> m_bTaking{false};  // blocks are still put on the timeline
     std::atomic<int64_t> m_nLastBlockUs{0};
+    std::atomic<int64_t> m_nLastSoundUs[2] = {0, 0};  // per timeline side
     std::atomic<int64_t> m_nStopAtUs{0};
     std::atomic<bool> m_bStereo{true};
     std::atomic<int> m_nRecordSide{RECSIDE_BOTH};
@@ -125,6 +132,7 @@ private:
     std::atomic<HWND> m_hNotify{nullptr};
     std::atomic<UINT> m_uNotifyMsg{0};
     std::atomic<bool> m_bWriteFailed{false};
+    std::atomic<int> m_nFailureReport{0};  // 0 none yet, 1 reported, 2 left to the caller
     std::atomic<uint64_t> m_nTicksWritten{0};
     // When the mixer last stood ready for more: a write went through, or there was nothing to write.
     std::atomic<uint64_t> m_nWriterReadyMs{0};

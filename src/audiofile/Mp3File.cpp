@@ -3,6 +3,7 @@
 #include <io.h>
 #include <lame/lame.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,8 @@ constexpr uint64_t MP3_FLUSH_MS = 250;
 // The system's reason for a failed C stream call: the C library keeps it in _doserrno.
 DWORD StreamError() {
     DWORD dwError = static_cast<DWORD>(_doserrno);
+    // A write the disk took only in part leaves the C library's ENOSPC alone.
+    if (dwError == 0 && errno == ENOSPC) dwError = ERROR_DISK_FULL;
     if (dwError == 0) dwError = ::GetLastError();
     return dwError ? dwError : ERROR_WRITE_FAULT;
 }
@@ -232,13 +235,22 @@ CMp3File::~CMp3File() {
 double CMp3File::GetSecondsOnDisk() const { return static_cast<double>(m_nFramesOnDisk) / MP3_INPUT_SAMPLE_RATE; }
 
 void CMp3File::Fail(DWORD dwOwnError) {
-    if (m_dwFailure == 0) m_dwFailure = StreamError();
+    if (m_dwFailure == 0) {
+        m_dwFailure = StreamError();
+        // Wine gives no reason for a write the disk took only in part: a drive without
+        // room for another buffer is the reason.
+        ULARGE_INTEGER avail{};
+        if (m_dwFailure == ERROR_WRITE_FAULT && !m_strFolder.empty() &&
+            ::GetDiskFreeSpaceExW(m_strFolder.c_str(), &avail, nullptr, nullptr) && avail.QuadPart < 65536)
+            m_dwFailure = ERROR_DISK_FULL;
+    }
     ::SetLastError(dwOwnError);
 }
 
 bool CMp3File::PutOut(const uint8_t* pData, size_t nBytes) {
     if (nBytes == 0) return true;
     _doserrno = 0;
+    errno = 0;
     if (::fwrite(pData, 1, nBytes, m_pFile) != nBytes) {
         Fail(AUDIOERR_SHORT_WRITE);
         return false;
@@ -248,6 +260,7 @@ bool CMp3File::PutOut(const uint8_t* pData, size_t nBytes) {
 
 bool CMp3File::FlushToDisk() {
     _doserrno = 0;
+    errno = 0;
     m_nLastFlushMs = ::GetTickCount64();
     if (::fflush(m_pFile) != 0) {
         Fail(AUDIOERR_SHORT_WRITE);
@@ -264,6 +277,8 @@ bool CMp3File::Open(const wchar_t* pszPath, int nChannelMode, int nOutSampleRate
 
     DWORD dwError = 0;
     m_pFile = CreateNewFile(pszPath, m_strPath, dwError);
+    const size_t nSlash = m_strPath.find_last_of(L"\\/");
+    m_strFolder = nSlash == std::wstring::npos ? std::wstring() : m_strPath.substr(0, nSlash + 1);
     if (!m_pFile) {
         ::SetLastError(dwError);
         return false;
@@ -395,6 +410,7 @@ bool CMp3File::Finish() {
     if (m_pFile) {
         if (!FlushToDisk()) bOk = false;
         _doserrno = 0;
+        errno = 0;
         if (::fclose(m_pFile) != 0) {
             Fail(AUDIOERR_SHORT_WRITE);
             bOk = false;

@@ -83,6 +83,7 @@ private:
     int m_nChannels = 0;
     bool m_bClosed = true;
     DWORD m_dwFailure = 0;
+    std::wstring m_strFolder;  // where the file is: its drive's free space explains a short write
     // Frames per channel handed to the encoder, and how many of them were on disk at the last flush.
     uint64_t m_nFramesIn = 0;
     uint64_t m_nFramesOnDisk = 0;

@@ -84,6 +84,12 @@ int CompareNewestFirst(long long tA, long long tB) {
     return 0;
 }
 
+std::wstring OneSidedMarkText(const std::wstring& strOneSided) {
+    if (strOneSided == L"mic") return L"mic silent";
+    if (strOneSided == L"remote") return L"other side silent";
+    return {};
+}
+
 RecordRowLayout LayoutRecordRow(const RECT& rcRow, int x0) {
     RecordRowLayout l = {};
     const LONG w = (rcRow.right - x0) / 5;

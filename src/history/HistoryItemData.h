@@ -72,6 +72,9 @@ std::wstring FormatRecordLength(int nSeconds);
 // The names line: the formatted display names, else the stored handles, else "Null".
 std::wstring RecordNameText(const std::wstring& strDisplayNames, const std::wstring& strName);
 
+// The tag of a recording one side of which was silent ("mic" or "remote"); empty for none.
+std::wstring OneSidedMarkText(const std::wstring& strOneSided);
+
 std::wstring FormatTotalText(int nTotal);  // "Total %d records"
 std::wstring FormatNewText(int nNew);      // "%d new"
 

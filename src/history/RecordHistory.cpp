@@ -14,6 +14,7 @@ time_t Now() { return s_pfnClock ? s_pfnClock() : time(nullptr); }
 
 // Stored files carry the line breaks of a note as this word.
 const wchar_t NOTE_LINE_BREAK[] = L"alinedd";
+const wchar_t ONESIDED_ATTRIBUTE[] = L"onesided";
 
 std::wstring ReplaceAll(std::wstring strText, const std::wstring& strFrom,
                         const std::wstring& strTo) {
@@ -226,6 +227,7 @@ void CRecordHistory::ReadEntry(CXmlNode& rec, RecordEntry& entry) {
     entry.m_bNew = rec.GetChild(L"new").GetBool(false);
     entry.m_nDuration = static_cast<int>(rec.GetChild(L"duration").GetInt(0));
     entry.m_strNote = ReplaceAll(rec.GetChild(L"note").GetString(), NOTE_LINE_BREAK, L"\r\n");
+    entry.m_strOneSided = rec.GetAttribute(ONESIDED_ATTRIBUTE);
 }
 
 void CRecordHistory::WriteEntry(CXmlNode& rec, const RecordEntry& entry) {
@@ -237,6 +239,7 @@ void CRecordHistory::WriteEntry(CXmlNode& rec, const RecordEntry& entry) {
     Require(rec.GetChild(L"new").SetBool(entry.m_bNew));
     Require(rec.GetChild(L"note").SetString(
         XmlSafe(ReplaceAll(entry.m_strNote, L"\r\n", NOTE_LINE_BREAK))));
+    Require(rec.SetAttribute(ONESIDED_ATTRIBUTE, XmlSafe(entry.m_strOneSided)));
 }
 
 std::wstring CRecordHistory::NewRecordName(CXmlNode& list) {

@@ -1,7 +1,7 @@
 #pragma once
 // The recording history kept in record.xml: one "rec..." element under
 // quern/list per finished recording, holding name, time, file, type,
-// duration, new and note as element text.
+// duration, new and note as element text, and marks as attributes.
 #include <ctime>
 #include <string>
 
@@ -16,6 +16,9 @@ struct RecordEntry {
     std::wstring m_strTime;  // start, seconds since 1970 UTC, "%ld"
     std::wstring m_strFile;  // full path of the .mp3
     std::wstring m_strNote;  // free text, may hold CR LF
+    // "mic" or "remote": that side sent only silence while the other spoke. Kept as
+    // the record element's attribute "onesided", which earlier versions pass over.
+    std::wstring m_strOneSided;
 };
 
 class CRecordHistory {

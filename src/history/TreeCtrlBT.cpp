@@ -1,5 +1,6 @@
 #include "history/TreeCtrlBT.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "../../resources/ids_history.h"
@@ -164,6 +165,7 @@ TreeRowView CTreeCtrlBT::DescribeRow(HTREEITEM hItem) const {
         view.m_strText = RecordNameText(strNames, pEntry->m_strName);
         view.m_strTime = FormatStartTime(pEntry->m_strTime);
         view.m_strLength = FormatRecordLength(pEntry->m_nDuration);
+        view.m_strMark = OneSidedMarkText(pEntry->m_strOneSided);
     }
     return view;
 }
@@ -244,7 +246,18 @@ void CTreeCtrlBT::DrawRecordRow(HDC hDC, HTREEITEM hItem, const TreeRowView& vie
     }
     if (view.m_nIcon >= 0) m_imgCalls.Draw(view.m_nIcon, hDC, l.rcIcon.left, l.rcIcon.top);
     CSelectObject selFont(hDC, m_fontNormal);
-    DrawTextIn(hDC, view.m_strText, l.rcName, crName, DT_LEFT);
+    RECT rcName = l.rcName;
+    if (!view.m_strMark.empty()) {
+        // A tag at the end of the names: the names give way to it.
+        SIZE size = {};
+        ::GetTextExtentPoint32W(hDC, view.m_strMark.c_str(), (int)view.m_strMark.size(), &size);
+        RECT rcMark = {std::max(rcName.left, rcName.right - 4 - (size.cx + 10)), rcRow.top + 2, rcName.right - 4,
+                       rcRow.bottom - 2};
+        FillRoundRect(hDC, rcMark, 5, TREE_MARK);
+        DrawTextIn(hDC, view.m_strMark, rcMark, RGB(255, 255, 255), DT_CENTER);
+        rcName.right = rcMark.left - 4;
+    }
+    DrawTextIn(hDC, view.m_strText, rcName, crName, DT_LEFT);
     DrawTextIn(hDC, view.m_strTime, l.rcTime, crTime, DT_CENTER);
     DrawTextIn(hDC, view.m_strLength, l.rcLength, crTime, DT_CENTER);
     if (bSelected) {

@@ -24,6 +24,7 @@ struct TreeRowView {
     std::wstring m_strBadge;   // root: "%d new" or empty
     std::wstring m_strTime;    // recording: start time
     std::wstring m_strLength;  // recording: length
+    std::wstring m_strMark;    // recording: the side that was silent, or empty
 };
 
 class CTreeCtrlBT : public CWindow {
@@ -31,6 +32,7 @@ public:
     static constexpr int TREE_ROW_HEIGHT = 20;
     static constexpr COLORREF TREE_ACCENT = RGB(51, 150, 253);
     static constexpr COLORREF TREE_BADGE = RGB(252, 140, 5);
+    static constexpr COLORREF TREE_MARK = RGB(214, 48, 39);
     static constexpr COLORREF TREE_ROOT_BACK = RGB(238, 238, 238);
     static constexpr COLORREF TREE_SEPARATOR = RGB(235, 235, 235);
     static constexpr COLORREF TREE_TIME_TEXT = RGB(128, 128, 128);

@@ -20,6 +20,8 @@ constexpr IID IID_DomDocument = {
     0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 constexpr IID IID_DomNodeList = {
     0x2933BF82, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+constexpr IID IID_DomElement = {
+    0x2933BF86, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 constexpr IID IID_DomDocument2 = {
     0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 constexpr IID IID_DomParseError = {
@@ -268,6 +270,43 @@ bool CXmlNode::SetString(const std::wstring& strText) {
 bool CXmlNode::SetInt(long nValue) { return SetString(FormatW(L"%ld", nValue)); }
 
 bool CXmlNode::SetBool(bool bValue) { return SetString(bValue ? L"true" : L"false"); }
+
+namespace {
+ComPtr<IXMLDOMElement> AsElement(IXMLDOMNode* pNode) {
+    if (!pNode) ThrowNoPointer(IID_DomNode);
+    ComPtr<IXMLDOMElement> pElement;
+    Check(pNode->QueryInterface(IID_DomElement, reinterpret_cast<void**>(pElement.GetAddressOf())), IID_DomElement);
+    return pElement;
+}
+}  // namespace
+
+std::wstring CXmlNode::GetAttribute(const std::wstring& strName) {
+    ComPtr<IXMLDOMElement> pElement = AsElement(m_pNode.Get());
+    CBstr name(strName);
+    VARIANT v;
+    ::VariantInit(&v);
+    Check(pElement->getAttribute(name, &v), IID_DomElement);  // S_FALSE and VT_NULL when absent
+    std::wstring strValue;
+    if (v.vt == VT_BSTR && v.bstrVal) strValue.assign(v.bstrVal, ::SysStringLen(v.bstrVal));
+    ::VariantClear(&v);
+    return strValue;
+}
+
+bool CXmlNode::SetAttribute(const std::wstring& strName, const std::wstring& strValue) {
+    ComPtr<IXMLDOMElement> pElement = AsElement(m_pNode.Get());
+    CBstr name(strName);
+    if (strValue.empty()) {
+        Check(pElement->removeAttribute(name), IID_DomElement);
+        return true;
+    }
+    CBstr value(strValue);
+    VARIANT v;
+    ::VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = value;  // borrowed: value keeps it
+    Check(pElement->setAttribute(name, v), IID_DomElement);
+    return true;
+}
 
 bool CXmlNode::Remove() {
     if (!m_pNode) ThrowNoPointer(IID_DomNode);

@@ -69,6 +69,10 @@ public:
     bool SetInt(long nValue);
     bool SetBool(bool bValue);
 
+    // An attribute of the element: empty when absent; an empty value removes it.
+    std::wstring GetAttribute(const std::wstring& strName);
+    bool SetAttribute(const std::wstring& strName, const std::wstring& strValue);
+
     // Detaches the node from its parent; a node without parent throws E_POINTER.
     bool Remove();
 

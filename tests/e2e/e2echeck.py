@@ -5,7 +5,8 @@
       decodes FILE with mpg123 and measures the tone of each channel (Goertzel)
   e2echeck.py records FILE            prints record.xml's entries as JSON lines
   e2echeck.py record FILE INDEX KEY=VALUE...
-      checks one entry (INDEX may be negative); KEY duration~=S[:TOL] for a range
+      checks one entry (INDEX may be negative); KEY duration~=S[:TOL] for a range;
+      @NAME for an attribute of the entry's element (empty when absent)
   e2echeck.py reg FILE                prints a `reg export` file's values as JSON
   e2echeck.py regcheck FILE NAME=TYPE:VALUE...   (TYPE any: the value is there at all)
   e2echeck.py order FILE ID TEXT...   the texts of control ID in a uidriver watch log
@@ -135,6 +136,7 @@ def read_records(path):
         for f in ("name", "time", "file", "type", "duration", "new", "note"):
             n = rec.find(f)
             e[f] = (n.text or "") if n is not None else None
+        e.update(("@" + k, v) for k, v in rec.attrib.items())
         out.append(e)
     return out
 
@@ -164,7 +166,8 @@ def cmd_record(args):
                 fail("%s is %r, wanted ...%r" % (key, e.get(key), want))
         else:
             key, want = cond.split("=", 1)
-            if e.get(key) != want:
+            # An attribute that is absent reads as empty.
+            if e.get(key, "" if key.startswith("@") else None) != want:
                 fail("%s is %r, wanted %r" % (key, e.get(key), want))
 
 

@@ -141,6 +141,34 @@ TEST_F(HistoryStore, MissingAndOddFieldsReadAsDefaultsAndAreWrittenBack) {
         << after;
 }
 
+TEST_F(HistoryStore, OneSidedMarkIsAnAttributeThatOlderEntriesLack) {
+    WriteFile(
+        "<quern><list>"
+        "<rec20100512093015 onesided=\"remote\"><name>bob</name><time>100</time></rec20100512093015>"
+        "<rec20100512093016><name>carol</name><time>200</time></rec20100512093016>"
+        "</list></quern>");
+    CRecordHistory store;
+    store.Open(m_strPath);
+    RecordEntry bob, carol;
+    ASSERT_TRUE(store.GetRecord(0, bob));
+    ASSERT_TRUE(store.GetRecord(1, carol));
+    EXPECT_EQ(bob.m_strOneSided, L"remote");
+    EXPECT_EQ(carol.m_strOneSided, L"");
+
+    s_tFixed = 1273656615;
+    CRecordHistory::SetClock(FixedClock);
+    RecordEntry e = MakeEntry(L"alice", L"1273656615");
+    e.m_strOneSided = L"mic";
+    ASSERT_TRUE(store.AddRecord(e));
+    std::string data = FileText(m_strPath);
+    // The fields stay element text, as every earlier version reads them.
+    EXPECT_NE(data.find("<rec20100512093015_2 onesided=\"mic\"><name>alice</name>"), std::string::npos) << data;
+    EXPECT_NE(data.find("<rec20100512093016><name>carol</name>"), std::string::npos) << data;
+    RecordEntry back;
+    ASSERT_TRUE(store.GetRecord(2, back));
+    EXPECT_EQ(back.m_strOneSided, L"mic");
+}
+
 TEST_F(HistoryStore, NotesKeepTheirLineBreaksAsAlinedd) {
     CRecordHistory store;
     store.Open(m_strPath);

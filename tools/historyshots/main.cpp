@@ -1,6 +1,7 @@
 // historyshots: shows the history window with a dozen recordings over three days
-// (one row selected, one hovered on its delete spot, new and played ones), writes
-// its screen rectangle to a file once painted, and closes after a while.
+// (one row selected, one hovered on its delete spot, new and played ones, two with
+// a silent side), writes its screen rectangle to a file once painted, and closes
+// after a while.
 // With "playing" the newest row is selected and plays a short tone, and the oldest
 // day is folded. With "reselect" it plays the same way, then the day row and the root
 // row are clicked and the playing row again. With "cannotplay" play is pressed on a
@@ -38,16 +39,17 @@ struct Sample {
     int nType;
     bool bNew;
     int nDuration;
+    const wchar_t* pszOneSided = L"";  // the side that was silent
 };
 
 const Sample SAMPLES[] = {
     {L"alice.walker", 35 * 60, 1, true, 754},
     {L"bob.m,carol_k", 2 * 3600 + 600, 2, true, 2710},
     {L"+441632960123", 4 * 3600, 2, false, 95},
-    {L"dmitri.v", 6 * 3600 + 1200, 1, false, 1322},
+    {L"dmitri.v", 6 * 3600 + 1200, 1, false, 1322, L"mic"},
     {L"emma-j", 9 * 3600, 1, true, 48},
     {L"alice.walker", 26 * 3600, 2, false, 3725},
-    {L"frank.o", 29 * 3600, 1, false, 610},
+    {L"frank.o", 29 * 3600, 1, false, 610, L"remote"},
     {L"", 31 * 3600, 2, false, 12},
     {L"gwen_s", 36 * 3600, 1, true, 1980},
     {L"hiro.t", 5 * 86400, 2, false, 420},
@@ -108,6 +110,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         e.m_nType = s.nType;
         e.m_bNew = s.bNew;
         e.m_nDuration = s.nDuration;
+        e.m_strOneSided = s.pszOneSided;
         e.m_strFile = strDir + L"\\" + (e.m_strName.empty() ? L"unknown" : e.m_strName) + L".mp3";
         if (bPlaying && &s == &SAMPLES[nSelected]) {
             std::wstring strTone = L"Z:" OMBRA_TONE_FILE;

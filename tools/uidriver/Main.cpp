@@ -11,9 +11,11 @@
 // control not found (or, for click, not clickable).
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -276,7 +278,8 @@ int Usage() {
              L"  wait-meter ID MINLIT SECS | watch SECS ID...\n"
              L"  box CAPTION SECS [ok|cancel|yes|no]\n"
              L"  history | wait-history visible|hidden SECS | history-count\n"
-             L"  hold FILE SECS (keeps FILE open without sharing, as another program may)\n");
+             L"  hold FILE SECS (keeps FILE open without sharing, as another program may)\n"
+             L"  taskbar SECS (stands in for the taskbar: one line per tray icon call)\n");
     return UID_USAGE;
 }
 
@@ -364,6 +367,58 @@ std::wstring BoxText(HWND hBox) {
     return strAll;
 }
 
+// What Wine's Shell_NotifyIconW sends the taskbar in its WM_COPYDATA (dwData: NIM_*),
+// as far as the balloon goes.
+struct TrayData {
+    LONG hWnd;
+    UINT uID;
+    UINT uFlags;
+    UINT uCallbackMessage;
+    WCHAR szTip[128];
+    DWORD dwState;
+    DWORD dwStateMask;
+    WCHAR szInfo[256];
+    UINT uTimeout;
+    WCHAR szInfoTitle[64];
+    DWORD dwInfoFlags;
+};
+
+LRESULT CALLBACK TaskbarProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg != WM_COPYDATA) return ::DefWindowProcW(hWnd, uMsg, wParam, lParam);
+    const auto* pCds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (!pCds || pCds->cbData < sizeof(TrayData)) return FALSE;
+    TrayData d;
+    memcpy(&d, pCds->lpData, sizeof d);
+    d.szTip[127] = d.szInfo[255] = d.szInfoTitle[63] = 0;
+    const wchar_t* ops[] = {L"add", L"modify", L"delete"};
+    Emit(Fmt(L"tray %ls id=%u flags=0x%x tip=%ls | title=%ls | info=%ls",
+             pCds->dwData < 3 ? ops[pCds->dwData] : L"other", d.uID, d.uFlags, d.szTip,
+             (d.uFlags & NIF_INFO) ? d.szInfoTitle : L"", (d.uFlags & NIF_INFO) ? d.szInfo : L""));
+    return TRUE;
+}
+
+// A taskbar of our own for SECS seconds; every running program is told it came up.
+int Taskbar(double dSeconds) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = TaskbarProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"Shell_TrayWnd";
+    if (!::RegisterClassW(&wc) || !::CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                                     nullptr, wc.hInstance, nullptr)) {
+        Emit(L"error: no taskbar window");
+        return UID_NOTFOUND;
+    }
+    ::SendNotifyMessageW(HWND_BROADCAST, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    Emit(L"taskbar up");
+    DWORD dwEnd = ::GetTickCount() + (DWORD)(dSeconds * 1000);
+    while ((LONG)(::GetTickCount() - dwEnd) < 0) {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, UID_POLL_MS, QS_ALLINPUT);
+    }
+    return UID_OK;
+}
+
 int Run(Args& a) {
     if (!a.Has()) return Usage();
     std::wstring strVerb = a.Next();
@@ -408,6 +463,10 @@ int Run(Args& a) {
         return PressBox(hBox, strButton);
     }
 
+    if (strVerb == L"taskbar") {
+        if (!a.Has()) return Usage();
+        return Taskbar(a.NextDouble());
+    }
     if (strVerb == L"hold") {
         if (!a.Has(2)) return Usage();
         std::wstring strFile = a.Next();
