@@ -601,6 +601,8 @@ LRESULT CHelloWorldDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         case WM_SKYPE_CALL:
             if (lParam == SKYPE_CALL_STATUS && m_pController)
                 m_pController->OnCallStatus(static_cast<int>(static_cast<INT_PTR>(wParam)));
+            if (lParam == SKYPE_CALL_PARTNER && m_pController)
+                m_pController->OnCallPartner(static_cast<int>(static_cast<INT_PTR>(wParam)));
             UpdateJournalPartners();
             break;
         case WM_SKYPE_REFUSED: OnSkypeRefused(); break;

@@ -2,7 +2,9 @@
 
 #include <ctime>
 
+#include "app/RecordRules.h"
 #include "settings/GeneralProfile.h"
+#include "skype/ContactList.h"
 #include "skype/CallList.h"
 #include "skype/CallPartnerMap.h"
 #include "skype/SkypeStatus.h"
@@ -126,11 +128,12 @@ void CRecordController::OnCallStatus(int nSlot) {
     if (nStatus == CALL_STATUS_INPROGRESS) {
         if (!IsRecordingActive()) {
             if (m_profile.m_bNotifyConversation) m_host.BringMainWindowToFront();
-            if (m_profile.m_nRecordType != 0) OnBnClickedRecord();
+            if (m_profile.m_nRecordType != 0 && PassesRule(strId)) StartAutomatically(strId);
         }
         m_host.EnableRecordButton(true);
-        // A call joining a running recording (conference, second call, back from hold).
-        if (IsRecordingActive() && !strId.empty()) {
+        // A call joining a running recording (conference, second call, back from hold);
+        // one the user started takes every call, as the user chose to record.
+        if (IsRecordingActive() && !strId.empty() && (!m_bAutoStarted || PassesRule(strId))) {
             RouteAudio(strId);
             m_record.AddCallId(strId);
         }
@@ -150,6 +153,25 @@ void CRecordController::OnCallStatus(int nSlot) {
         // A running recording keeps its stop button.
         if (!IsRecordingRunning()) m_host.EnableRecordButton(false);
     }
+}
+
+void CRecordController::OnCallPartner(int nSlot) {
+    // Skype tells the partner after the call went in progress: the rule decides now.
+    if (m_profile.m_nRuleMode == RULE_RECORD_ALL) return;
+    std::wstring strId = m_calls.GetCallId(nSlot);
+    if (strId.empty() || m_calls.GetStatus(nSlot) != CALL_STATUS_INPROGRESS || !PassesRule(strId)) return;
+    if (IsRecordingActive() ? !m_bAutoStarted || IsOwnCall(strId) : m_profile.m_nRecordType == 0) return;
+    OnCallStatus(nSlot);
+}
+
+bool CRecordController::PassesRule(const std::wstring& strCallId) const {
+    return PassesRecordRule(m_profile.m_nRuleMode, m_profile.m_ruleList, m_calls.GetPartner(strCallId));
+}
+
+bool CRecordController::IsOwnCall(const std::wstring& strCallId) const {
+    bool bFound = false;
+    ForEachCommaPiece(m_record.GetCallIds(), [&](const std::wstring& strPiece) { bFound |= strPiece == strCallId; });
+    return bFound;
 }
 
 bool CRecordController::IsRecordingRunning() { return IsRecordingActive() && !m_bStopPosted; }
@@ -176,6 +198,23 @@ void CRecordController::OnBnClickedRecord() {
 void CRecordController::Start() {
     std::wstring strId, strPartner;
     m_calls.GetCurrentCall(strId, strPartner);
+    StartWith(strId, strPartner);
+    m_bAutoStarted = false;
+}
+
+void CRecordController::StartAutomatically(const std::wstring& strCallId) {
+    std::wstring strId, strPartner;
+    m_calls.GetCurrentCall(strId, strPartner);
+    // The earliest call names the recording unless the rule keeps it out.
+    if (!strId.empty() && strId != strCallId && !PassesRule(strId)) {
+        strId = strCallId;
+        strPartner = m_calls.GetPartner(strCallId);
+    }
+    StartWith(strId, strPartner);
+    m_bAutoStarted = true;
+}
+
+void CRecordController::StartWith(const std::wstring& strId, const std::wstring& strPartner) {
     if (strId.empty()) return;
 
     m_host.HideRecordStatus();

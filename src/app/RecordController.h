@@ -113,6 +113,8 @@ public:
     bool IsRecordingActive();
     // WM_SKYPE_CALL with a status change for the call in slot nSlot.
     void OnCallStatus(int nSlot);
+    // WM_SKYPE_CALL telling the partner of the call in slot nSlot.
+    void OnCallPartner(int nSlot);
     // The record button: stop when a recording is active, otherwise start one.
     void OnBnClickedRecord();
     void OnBnClickedPause();
@@ -123,6 +125,12 @@ public:
 
 private:
     void Start();
+    // An automatic start, for a call the rule lets in.
+    void StartAutomatically(const std::wstring& strCallId);
+    void StartWith(const std::wstring& strId, const std::wstring& strPartner);
+    // The one decision of who is recorded automatically ("rulemode", "rulelist").
+    bool PassesRule(const std::wstring& strCallId) const;
+    bool IsOwnCall(const std::wstring& strCallId) const;
     void Stop();
     void RouteAudio(const std::wstring& strId);
     // Active and not yet asked to stop: the finish is posted, the state follows it.
@@ -139,4 +147,6 @@ private:
     bool m_bUnfinished = false;
     // The current recording's stop is posted and its finish not run yet.
     bool m_bStopPosted = false;
+    // Started by a call rather than by the user: calls join it only by the rule.
+    bool m_bAutoStarted = false;
 };

@@ -389,6 +389,10 @@ TEST(ProfileExport, SaveForTheExportCheck) {
     profile.m_nAudioBitrate = 4;
     profile.m_strPosition = L"-5,10,315,130";
     profile.m_strFolder = L"C:\\Users\\Zo\u00eb\\\u5f55\u97f3 \U0001F3A4";
+    profile.m_nRuleMode = RULE_RECORD_EXCEPT;
+    profile.m_ruleList = {L"bob", L"zo\u00eb"};
+    profile.m_nKeepMode = KEEP_DAYS;
+    profile.m_nKeepDays = 30;
     profile.m_bModified = true;
     EXPECT_TRUE(profile.Save());
 }
