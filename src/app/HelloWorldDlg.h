@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/AutoUpdater.h"
+#include "app/HotKeys.h"
 #include "app/RecordJournal.h"
 #include "app/RecordController.h"
 #include "base/Dialog.h"
@@ -109,6 +110,8 @@ private:
     void OnEndSession();
     void UpdateJournalPartners();
     void RetryBlockedHistory();
+    // The "Rules" page's retention (at start, hourly, after the options) and hot keys.
+    void ApplyRulesPage(bool bHotKeys);
 
     HICON m_hIcon = nullptr;
     HICON m_hIconSmall = nullptr;
@@ -130,6 +133,7 @@ private:
     CDlgRecHistory* m_pHistoryWnd = nullptr;
     std::unique_ptr<CRecordController> m_pController;
     CRecordJournal m_journal;
+    CHotKeys m_hotKeys;
     std::wstring m_strJournalCallIds;  // the calls whose partners the journal names
 
     CMyButtonST m_btnClose, m_btnRecord, m_btnPause, m_btnMicIcon, m_btnRemoteIcon;

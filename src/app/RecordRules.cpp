@@ -4,6 +4,7 @@
 #include <cwctype>
 
 #include "settings/GeneralProfile.h"
+#include "skype/ContactList.h"
 
 namespace {
 bool SameHandle(const std::wstring& a, const std::wstring& b) {
@@ -51,4 +52,22 @@ void NeverRecord(int& nMode, std::vector<std::wstring>& list, const std::wstring
         nMode = RULE_RECORD_EXCEPT;
         list = {strHandle};
     }
+}
+
+void ApplyRecordRuleChoice(CGeneralProfile& profile, const std::wstring& strHandle, bool bAlways) {
+    if (bAlways)
+        AlwaysRecord(profile.m_nRuleMode, profile.m_ruleList, strHandle);
+    else
+        NeverRecord(profile.m_nRuleMode, profile.m_ruleList, strHandle);
+    profile.SaveRule();
+}
+
+std::vector<std::wstring> GetContactHandles(CContactList& contacts) {
+    std::vector<std::wstring> handles;
+    const int nCount = contacts.GetCount();
+    for (int i = 0; i < nCount; ++i) {
+        std::wstring strHandle = contacts.At(i).m_strHandle;
+        if (!strHandle.empty()) handles.push_back(std::move(strHandle));
+    }
+    return handles;
 }

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/Controls.h"
 #include "base/Dialog.h"
@@ -52,6 +53,12 @@ public:
     using OpenFolderFn = std::function<bool(const std::wstring& strFile)>;
     static OpenFolderFn SetFolderOpener(OpenFolderFn fn);
 
+    // The row menu's "Always record" (bAlways) and "Never record" for one partner handle.
+    using RecordRuleFn = std::function<void(const std::wstring& strHandle, bool bAlways)>;
+    void SetRecordRuleHandler(RecordRuleFn fn) { m_fnRecordRule = std::move(fn); }
+    // Takes these recordings' rows out of the window; a day left without rows goes too.
+    void RemoveRecordItems(const std::vector<RecordEntry>& entries);
+
     int GetPlayState() const { return m_nPlayState; }
     const HistoryCounts& GetCounts() const { return m_counts; }
     HTREEITEM GetRootItem() const { return m_hRootItem; }
@@ -84,6 +91,7 @@ private:
     void OnSelectionChanged(HTREEITEM hNew);
     void OnDeleteRow(HTREEITEM hItem, HistoryItemData* pData);
     void OnOpenFolder(HTREEITEM hItem, HistoryItemData* pData);
+    void ShowRowMenu();
     void ShowPlayButtonBitmap(UINT nIdBitmap);
     bool IsRecordRow(HTREEITEM hItem) const;
     void ReleaseMedia();
@@ -110,4 +118,5 @@ private:
     HistoryCounts m_counts;
     CRecordHistory* m_pHistory = nullptr;
     SIZE m_sizeLaidOut = {-1, -1};
+    RecordRuleFn m_fnRecordRule;
 };
