@@ -5,18 +5,12 @@
 #include <cstdio>
 #include <string>
 
+#include "BenchSupport.h"
 #include "base/Com.h"
 #include "base/StringUtil.h"
 #include "history/RecordHistory.h"
 
 namespace {
-
-double Seconds() {
-    LARGE_INTEGER f, c;
-    ::QueryPerformanceFrequency(&f);
-    ::QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 // The file as years of use leave it: one element per call, written in the store's format.
 bool WriteHistory(const std::wstring& strPath, int nEntries) {
@@ -33,12 +27,7 @@ bool WriteHistory(const std::wstring& strPath, int nEntries) {
         xml += WideToUtf8(rec);
     }
     xml += "</list></quern>";
-    HANDLE h = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD n = 0;
-    bool bOk = ::WriteFile(h, xml.data(), static_cast<DWORD>(xml.size()), &n, nullptr) != 0;
-    ::CloseHandle(h);
-    return bOk;
+    return WriteWholeFile(strPath, xml);
 }
 
 }  // namespace

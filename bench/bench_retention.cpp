@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/Retention.h"
+#include "BenchSupport.h"
 #include "base/Com.h"
 #include "base/StringUtil.h"
 #include "history/RecordHistory.h"
@@ -15,35 +16,19 @@
 
 namespace {
 
-double Seconds() {
-    LARGE_INTEGER f, c;
-    ::QueryPerformanceFrequency(&f);
-    ::QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
 // One entry an hour going back from now; every file is there, a few bytes long.
 bool WriteHistory(const std::wstring& strXml, const std::wstring& strFolder, int nEntries, long tNow) {
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?><quern><list>";
     for (int i = 0; i < nEntries; ++i) {
         const long t = tNow - (nEntries - i) * 3600L;
         const std::wstring strFile = FormatW(L"%ls\\partner.%d_%d.mp3", strFolder.c_str(), i % 300, i);
-        HANDLE h = ::CreateFileW(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return false;
-        DWORD n = 0;
-        ::WriteFile(h, "ID3", 3, &n, nullptr);
-        ::CloseHandle(h);
+        if (!WriteWholeFile(strFile, "ID3")) return false;
         xml += WideToUtf8(FormatW(L"<rec%08d%06d><name>partner.%d</name><time>%ld</time><file>%ls</file>"
                                   L"<type>1</type><duration>60</duration><new>false</new><note></note></rec%08d%06d>",
                                   20100512, i, i % 300, t, strFile.c_str(), 20100512, i));
     }
     xml += "</list></quern>";
-    HANDLE h = ::CreateFileW(strXml.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD n = 0;
-    bool bOk = ::WriteFile(h, xml.data(), static_cast<DWORD>(xml.size()), &n, nullptr) != 0;
-    ::CloseHandle(h);
-    return bOk;
+    return WriteWholeFile(strXml, xml);
 }
 
 }  // namespace
