@@ -25,8 +25,9 @@ bool FileSize(const std::wstring& strFile, uint64_t& nBytes) {
 bool Exists(const std::wstring& strFile) { return ::GetFileAttributesW(strFile.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // All files in one shell operation: one trip through the shell for any number.
-void MoveToRecycleBin(const std::vector<std::wstring>& files) {
-    if (files.empty()) return;
+// True when the shell reports every one of them done.
+bool MoveToRecycleBin(const std::vector<std::wstring>& files) {
+    if (files.empty()) return true;
     std::wstring strFrom;
     for (const std::wstring& strFile : files) strFrom.append(strFile).push_back(L'\0');
     strFrom.push_back(L'\0');
@@ -35,7 +36,7 @@ void MoveToRecycleBin(const std::vector<std::wstring>& files) {
     op.pFrom = strFrom.c_str();
     // The bin, never gone for good without asking: where it cannot take a file the shell asks.
     op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING | FOF_ALLOWUNDO | FOF_NOERRORUI;
-    ::SHFileOperationW(&op);
+    return ::SHFileOperationW(&op) == 0 && !op.fAnyOperationsAborted;
 }
 }  // namespace
 
@@ -79,6 +80,7 @@ std::vector<RecordEntry> ApplyRetention(CRecordHistory& history, const CGeneralP
     if (profile.m_nKeepMode != KEEP_DAYS && profile.m_nKeepMode != KEEP_SIZE) return {};
     std::vector<RecordEntry> entries;
     std::vector<RetentionItem> items;
+    std::vector<bool> exists;
     const int nCount = history.GetCount();
     for (int i = 0; i < nCount; ++i) {
         RecordEntry entry;
@@ -87,7 +89,7 @@ std::vector<RecordEntry> ApplyRetention(CRecordHistory& history, const CGeneralP
         // A time that reads as nothing is no age: such an entry is never old.
         item.tStart = entry.m_strTime.empty() ? tNow : std::wcstoll(entry.m_strTime.c_str(), nullptr, 10);
         item.bInFolder = IsInRecordFolder(entry.m_strFile, profile.m_strFolder) && !(isBusy && isBusy(entry.m_strFile));
-        if (item.bInFolder) FileSize(entry.m_strFile, item.nBytes);
+        exists.push_back(item.bInFolder && FileSize(entry.m_strFile, item.nBytes));
         entries.push_back(std::move(entry));
         items.push_back(item);
     }
@@ -95,12 +97,13 @@ std::vector<RecordEntry> ApplyRetention(CRecordHistory& history, const CGeneralP
         SelectExpired(items, profile.m_nKeepMode, profile.m_nKeepDays, profile.m_nKeepGigabytes, tNow);
     std::vector<std::wstring> files;
     for (size_t i : expired)
-        if (Exists(entries[i].m_strFile)) files.push_back(entries[i].m_strFile);
-    MoveToRecycleBin(files);
+        if (exists[i]) files.push_back(entries[i].m_strFile);
+    // Asking for a missing name costs Wine a scan of the folder: ask only when the shell kept some.
+    const bool bAllMoved = MoveToRecycleBin(files);
     // An entry goes only once its file is in the bin: one the shell kept stays listed.
     std::vector<RecordEntry> removed;
     for (size_t i : expired)
-        if (!Exists(entries[i].m_strFile)) removed.push_back(entries[i]);
+        if (bAllMoved || !Exists(entries[i].m_strFile)) removed.push_back(entries[i]);
     if (!removed.empty() && history.DeleteRecords(removed) <= 0) return {};
     return removed;
 }
