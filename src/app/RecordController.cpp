@@ -4,9 +4,9 @@
 
 #include "app/RecordRules.h"
 #include "settings/GeneralProfile.h"
-#include "skype/ContactList.h"
 #include "skype/CallList.h"
 #include "skype/CallPartnerMap.h"
+#include "skype/ContactList.h"
 #include "skype/SkypeStatus.h"
 
 namespace {

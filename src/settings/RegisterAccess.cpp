@@ -141,12 +141,16 @@ std::vector<std::wstring> CRegisterAccess::ReadStringList(const std::wstring& st
     bool bRead = false;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, strKey.c_str(), 0, KEY_READ, &hKey) == ERROR_SUCCESS) {
         DWORD dwType = 0, cb = 0;
-        if (::RegQueryValueExW(hKey, strName.c_str(), nullptr, &dwType, nullptr, &cb) == ERROR_SUCCESS &&
-            dwType == REG_MULTI_SZ) {
+        // A list typed by hand as one string counts too, its items split at blanks, commas or semicolons.
+        auto isList = [&] { return dwType == REG_MULTI_SZ || dwType == REG_SZ; };
+        if (::RegQueryValueExW(hKey, strName.c_str(), nullptr, &dwType, nullptr, &cb) == ERROR_SUCCESS && isList()) {
             buf.assign(cb / sizeof(wchar_t) + 1, L'\0');
             bRead = ::RegQueryValueExW(hKey, strName.c_str(), nullptr, &dwType,
                                        reinterpret_cast<BYTE*>(buf.data()), &cb) == ERROR_SUCCESS &&
-                    dwType == REG_MULTI_SZ;
+                    isList();
+            if (bRead && dwType == REG_SZ)
+                for (wchar_t& ch : buf)
+                    if (ch == L',' || ch == L';' || ch == L' ' || ch == L'\t') ch = L'\0';
         }
         ::RegCloseKey(hKey);
     }

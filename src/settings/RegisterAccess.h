@@ -16,8 +16,8 @@ public:
     DWORD ReadDword(const std::wstring& strKey, const std::wstring& strName, DWORD dwDefault);
     std::wstring ReadString(const std::wstring& strKey, const std::wstring& strName,
                             const std::wstring& strDefault);
-    // A REG_MULTI_SZ list; empty strings are not kept. Missing or of another type: the
-    // default, stored.
+    // A REG_MULTI_SZ list (or a REG_SZ of items split at blanks, commas or semicolons);
+    // empty items are not kept. Missing or of another type: the default, stored.
     std::vector<std::wstring> ReadStringList(const std::wstring& strKey, const std::wstring& strName,
                                              const std::vector<std::wstring>& defaults);
 
