@@ -9,19 +9,13 @@
 #include <vector>
 
 #include "../resources/ids_history.h"
+#include "BenchSupport.h"
 #include "base/Com.h"
 #include "base/StringUtil.h"
 #include "history/DlgRecHistory.h"
 #include "history/RecordHistory.h"
 
 namespace {
-
-double Seconds() {
-    LARGE_INTEGER f, c;
-    ::QueryPerformanceFrequency(&f);
-    ::QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 // The file as years of use leave it: one element per call, written in the store's format.
 bool WriteHistory(const std::wstring& strPath, int nEntries) {
@@ -38,12 +32,7 @@ bool WriteHistory(const std::wstring& strPath, int nEntries) {
         xml += WideToUtf8(rec);
     }
     xml += "</list></quern>";
-    HANDLE h = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD n = 0;
-    bool bOk = ::WriteFile(h, xml.data(), static_cast<DWORD>(xml.size()), &n, nullptr) != 0;
-    ::CloseHandle(h);
-    return bOk;
+    return WriteWholeFile(strPath, xml);
 }
 
 // Milliseconds each key takes in the filter box, from the key to the tree shown anew.

@@ -1,10 +1,11 @@
 #pragma once
-// Resource ids: options dialog and its three pages
+// Resource ids: options dialog and its four pages
 
 #define IDD_OPTIONS 142
 #define IDD_OPTIONS_GENERAL 143
 #define IDD_OPTIONS_RECORDING 144
 #define IDD_OPTIONS_ADVANCED 145
+#define IDD_OPTIONS_RULES 146
 
 #define IDC_OPT_TAB 1020
 
@@ -38,3 +39,14 @@
 #define IDC_OPT_SAMPLE_32000 1052
 #define IDC_OPT_SAMPLE_44100 1053
 #define IDC_OPT_SAMPLE_48000 1054
+
+// Page "Rules".
+#define IDC_OPT_RULE_MODE 1060
+#define IDC_OPT_RULE_LIST 1061
+#define IDC_OPT_RULE_CONTACT 1062
+#define IDC_OPT_RULE_ADD 1063
+#define IDC_OPT_RULE_REMOVE 1064
+#define IDC_OPT_KEEP_MODE 1065
+#define IDC_OPT_KEEP_VALUE 1066
+#define IDC_OPT_KEEP_UNIT 1067
+#define IDC_OPT_HOTKEYS 1068

@@ -18,7 +18,7 @@ BUILD=${OMBRA_BUILD_DIR:-$ROOT/build}
 OUT="$BUILD/screenshots"
 if [ "${1:-}" = --docs ]; then
   OUT=$ROOT/docs
-  set -- main-recording history options-general options-recording options-quality
+  set -- main-recording history options-general options-recording options-quality options-rules
 fi
 # A prefix of its own: shots need the X11 driver, the tests the null driver.
 export OMBRA_WINE_DIR=${OMBRA_SHOT_WINE_DIR:-$BUILD/wine-shots}
@@ -121,11 +121,24 @@ shot_recording() {
 # Wine sees the Linux root as drive Z:.
 winepath_of() { echo "Z:${1//\//\\}"; }
 
+# The Rules page with a rule in force: every call but bob's and carol's, kept for 90 days.
+rules_in_force() {
+  if ((${#only[@]})) && [[ ! " ${only[*]} " == *" options-rules "* ]]; then return 0; fi
+  local key='HKCU\software\Ombra\config' v
+  for v in "rulemode /t REG_DWORD /d 2" "rulelist /t REG_MULTI_SZ /d bob\0carol" \
+           "keepmode /t REG_DWORD /d 1" "keepdays /t REG_DWORD /d 90"; do
+    # shellcheck disable=SC2086
+    bash "$ROOT/scripts/wine.sh" reg add "$key" /v $v /f </dev/null >/dev/null 2>&1
+  done
+}
+
 shot_recording
 shot options-general uishots.exe options 0 RECT 3
 shot options-recording uishots.exe options 1 RECT 3
 shot options-quality uishots.exe options 2 RECT 3
 shot options-clicked-tab uishots.exe options-click 1 RECT 4
+rules_in_force
+shot options-rules uishots.exe options 3 RECT 3
 shot history historyshots.exe RECT 4
 shot history-playing historyshots.exe RECT 4 playing
 shot history-reselected historyshots.exe RECT 4 reselect

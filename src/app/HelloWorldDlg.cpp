@@ -7,6 +7,8 @@
 #include <cwchar>
 
 #include "app/AppFolders.h"
+#include "app/RecordRules.h"
+#include "app/Retention.h"
 #include "app/WebPage.h"
 #include "audio/AudioServer.h"
 #include "audiofile/AudioErrors.h"
@@ -33,6 +35,9 @@ constexpr int DOCKING_POSCHANGES = 10;
 // A record.xml that another program holds is tried again this often.
 constexpr UINT_PTR TIMER_HISTORY_RETRY = 1;
 constexpr UINT HISTORY_RETRY_MS = 5000;
+// Recordings past the retention limit are looked for at start and then hourly.
+constexpr UINT_PTR TIMER_RETENTION = 2;
+constexpr UINT RETENTION_PERIOD_MS = 3600 * 1000;
 
 RECT RectInParent(HWND hCtl) {
     RECT rc{};
@@ -237,6 +242,11 @@ BOOL CHelloWorldDlg::OnInitDialog() {
     CRecordJournal::Recover(strData, *m_pHistory);
     FillHistoryWindow();
     if (m_pHistory->IsBlocked()) SetTimer(TIMER_HISTORY_RETRY, HISTORY_RETRY_MS);
+    m_pHistoryWnd->SetRecordRuleHandler([this](const std::wstring& strHandle, bool bAlways) {
+        ApplyRecordRuleChoice(*m_pProfile, strHandle, bAlways);
+    });
+    ApplyRulesPage(true);
+    SetTimer(TIMER_RETENTION, RETENTION_PERIOD_MS);
     // Shown now rather than when the message queue first runs empty, which a busy
     // queue (level messages, Skype's notifications) can put off.
     ShowWindow(SW_SHOW);
@@ -274,7 +284,18 @@ LRESULT CHelloWorldDlg::OnTimer(UINT_PTR nId) {
         return 0;
     }
     if (m_pGuards && m_pGuards->OnTimer(nId)) return 0;
+    if (nId == TIMER_RETENTION) {
+        ApplyRulesPage(false);
+        return 0;
+    }
     return Default();
+}
+
+void CHelloWorldDlg::ApplyRulesPage(bool bHotKeys) {
+    if (!m_pProfile || !m_pHistory) return;
+    if (bHotKeys) m_hotKeys.Apply(m_hWnd, m_pProfile->m_bHotKeys);
+    const bool bRecording = m_pController && m_pController->IsRecordingActive() && m_pCurrentRecord;
+    RunRetention(*m_pHistory, m_pHistoryWnd, *m_pProfile, bRecording ? m_pCurrentRecord->GetEntry().m_strFile : L"");
 }
 
 void CHelloWorldDlg::UpdateJournalPartners() {
@@ -320,6 +341,7 @@ void CHelloWorldDlg::SavePosition() {
 
 LRESULT CHelloWorldDlg::OnDestroy() {
     LRESULT lResult = CDialog::OnDestroy();
+    m_hotKeys.Apply(m_hWnd, false);
     RemoveTrayIcon();
     if (m_pProfile) SavePosition();
     // A recording still running is finished and entered before its engine goes.
@@ -632,7 +654,8 @@ LRESULT CHelloWorldDlg::OnCommand(UINT nId, UINT nCode, HWND hCtl) {
             return 0;
         case IDC_MAIN_OPTIONS: {
             CDlgOptions dlg(m_hWnd);
-            dlg.DoModal();
+            dlg.m_dlgRules.SetFriends(GetContactHandles(*CContactList::GetInstance()));
+            if (dlg.DoModal() == IDOK) ApplyRulesPage(true);
             return 0;
         }
         case IDC_MAIN_HELP: OpenWebPage(GetHelpPageUrl()); return 0;
@@ -659,12 +682,18 @@ LRESULT CHelloWorldDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         case WM_SKYPE_CALL:
             if (lParam == SKYPE_CALL_STATUS && m_pController)
                 m_pController->OnCallStatus(static_cast<int>(static_cast<INT_PTR>(wParam)));
+            if (lParam == SKYPE_CALL_PARTNER && m_pController)
+                m_pController->OnCallPartner(static_cast<int>(static_cast<INT_PTR>(wParam)));
             UpdateJournalPartners();
             break;
         case WM_SKYPE_REFUSED: OnSkypeRefused(); break;
         case WM_RECORD_FINISHED: OnRecordFinished(); return 1;
         case WM_RECORD_START_FAILED: ShowStartFailure(); return 0;
         case WM_POWERBROADCAST: OnPowerBroadcast(wParam); break;
+        case WM_HOTKEY:
+            if (wParam == HOTKEY_RECORD && m_btnRecord.IsWindowEnabled()) OnBnClickedRecord();
+            if (wParam == HOTKEY_PAUSE && m_btnPause.IsWindowEnabled()) OnBnClickedPause();
+            return 0;
         case WM_ENDSESSION:
             if (wParam) OnEndSession();
             break;

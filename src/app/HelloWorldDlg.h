@@ -11,6 +11,7 @@
 
 #include "app/AutoUpdater.h"
 #include "app/CommandLine.h"
+#include "app/HotKeys.h"
 #include "app/RecordJournal.h"
 #include "app/RecordController.h"
 #include "app/RecordGuards.h"
@@ -128,6 +129,8 @@ private:
     void ShowStartFailure();
     void UpdateJournalPartners();
     void RetryBlockedHistory();
+    // The "Rules" page's retention (at start, hourly, after the options) and hot keys.
+    void ApplyRulesPage(bool bHotKeys);
 
     HICON m_hIcon = nullptr;
     HICON m_hIconSmall = nullptr;
@@ -153,6 +156,7 @@ private:
     std::unique_ptr<CRecordController> m_pController;
     std::unique_ptr<CRecordGuards> m_pGuards;
     CRecordJournal m_journal;
+    CHotKeys m_hotKeys;
     std::wstring m_strJournalCallIds;  // the calls whose partners the journal names
 
     CMyButtonST m_btnClose, m_btnRecord, m_btnPause, m_btnMicIcon, m_btnRemoteIcon;

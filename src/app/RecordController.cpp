@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <ctime>
 
+#include "app/RecordRules.h"
 #include "settings/GeneralProfile.h"
 #include "skype/CallList.h"
 #include "skype/CallPartnerMap.h"
+#include "skype/ContactList.h"
 #include "skype/SkypeStatus.h"
 
 namespace {
@@ -129,14 +131,17 @@ void CRecordController::OnCallStatus(int nSlot) {
         // once that recording is entered; it never joins the one that is ending.
         if (!IsRecordingRunning()) {
             if (m_profile.m_bNotifyConversation) m_host.BringMainWindowToFront();
-            if (m_profile.m_nRecordType != 0) OnBnClickedRecord();
+            if (m_profile.m_nRecordType != 0 && PassesRule(strId)) StartAutomatically(strId);
         }
         m_host.EnableRecordButton(true);
         if (strId.empty()) return;
-        // A call joining a running recording (conference, second call, back from hold).
+        // A call joining a running recording (conference, second call, back from hold);
+        // one the user started takes every call, as the user chose to record.
         if (IsRecordingRunning()) {
-            RouteAudio(strId);
-            m_record.AddCallId(strId);
+            if (!m_bAutoStarted || PassesRule(strId)) {
+                RouteAudio(strId);
+                m_record.AddCallId(strId);
+            }
         } else if (m_bStartAfterStop &&
                    std::find(m_joinAfterStop.begin(), m_joinAfterStop.end(), strId) == m_joinAfterStop.end()) {
             m_joinAfterStop.push_back(strId);
@@ -161,6 +166,25 @@ void CRecordController::OnCallStatus(int nSlot) {
 
 bool CRecordController::IsRecordingRunning() { return IsRecordingActive() && !m_bStopping; }
 
+void CRecordController::OnCallPartner(int nSlot) {
+    // Skype tells the partner after the call went in progress: the rule decides now.
+    if (m_profile.m_nRuleMode == RULE_RECORD_ALL) return;
+    std::wstring strId = m_calls.GetCallId(nSlot);
+    if (strId.empty() || m_calls.GetStatus(nSlot) != CALL_STATUS_INPROGRESS || !PassesRule(strId)) return;
+    if (IsRecordingRunning() ? !m_bAutoStarted || IsOwnCall(strId) : m_profile.m_nRecordType == 0) return;
+    OnCallStatus(nSlot);
+}
+
+bool CRecordController::PassesRule(const std::wstring& strCallId) const {
+    return PassesRecordRule(m_profile.m_nRuleMode, m_profile.m_ruleList, m_calls.GetPartner(strCallId));
+}
+
+bool CRecordController::IsOwnCall(const std::wstring& strCallId) const {
+    bool bFound = false;
+    ForEachCommaPiece(m_record.GetCallIds(), [&](const std::wstring& strPiece) { bFound |= strPiece == strCallId; });
+    return bFound;
+}
+
 bool CRecordController::IsAnyOwnCallActive() const {
     const std::wstring& strIds = m_record.GetCallIds();
     for (size_t nBegin = 0; nBegin <= strIds.size();) {
@@ -174,17 +198,43 @@ bool CRecordController::IsAnyOwnCallActive() const {
 }
 
 void CRecordController::OnBnClickedRecord() {
-    if (IsRecordingRunning())
+    if (IsRecordingRunning()) {
         Stop();
-    else if (m_bStopping)
-        m_bStartAfterStop = true;  // the button shows its start face: never a second stop
-    else
+    } else if (m_bStopping) {
+        // The button shows its start face: never a second stop.
+        m_bStartAfterStop = true;
+        m_bAutoAfterStop = false;
+    } else {
         Start();
+    }
 }
 
 void CRecordController::Start() {
     std::wstring strId, strPartner;
     m_calls.GetCurrentCall(strId, strPartner);
+    StartWith(strId, strPartner);
+    m_bAutoStarted = false;
+}
+
+void CRecordController::StartAutomatically(const std::wstring& strCallId) {
+    // During a stop the call gets its own recording once that one is entered.
+    if (m_bStopping) {
+        if (!m_bStartAfterStop) m_bAutoAfterStop = true;
+        m_bStartAfterStop = true;
+        return;
+    }
+    std::wstring strId, strPartner;
+    m_calls.GetCurrentCall(strId, strPartner);
+    // The earliest call names the recording unless the rule keeps it out.
+    if (!strId.empty() && strId != strCallId && !PassesRule(strId)) {
+        strId = strCallId;
+        strPartner = m_calls.GetPartner(strCallId);
+    }
+    StartWith(strId, strPartner);
+    m_bAutoStarted = true;
+}
+
+void CRecordController::StartWith(const std::wstring& strId, const std::wstring& strPartner) {
     if (strId.empty() || !m_host.CanStartRecording()) return;
 
     std::wstring strName = strPartner;
@@ -279,11 +329,16 @@ void CRecordController::StartAfterStop() {
     m_bStartAfterStop = false;
     std::vector<std::wstring> joining;
     joining.swap(m_joinAfterStop);
-    Start();
+    if (m_bAutoAfterStop && !joining.empty())
+        StartAutomatically(joining.front());
+    else
+        Start();
+    m_bAutoAfterStop = false;
     if (!IsRecordingRunning()) return;
     for (const std::wstring& strId : joining) {
         int nSlot = m_calls.FindCall(strId);
         if (nSlot < 0 || !IsCallStatusActive(m_calls.GetStatus(nSlot))) continue;
+        if (m_bAutoStarted && !PassesRule(strId)) continue;
         RouteAudio(strId);
         m_record.AddCallId(strId);
     }
@@ -292,6 +347,7 @@ void CRecordController::StartAfterStop() {
 void CRecordController::FinishBeforeExit() {
     // Nothing new starts at exit.
     m_bStartAfterStop = false;
+    m_bAutoAfterStop = false;
     m_joinAfterStop.clear();
     EnterRecording();
 }

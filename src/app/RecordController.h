@@ -122,6 +122,8 @@ public:
     bool IsRecordingRunning();
     // WM_SKYPE_CALL with a status change for the call in slot nSlot.
     void OnCallStatus(int nSlot);
+    // WM_SKYPE_CALL telling the partner of the call in slot nSlot.
+    void OnCallPartner(int nSlot);
     // The record button: stop when a recording runs, otherwise start one (during a
     // stop: once that recording is entered).
     void OnBnClickedRecord();
@@ -134,6 +136,12 @@ public:
 
 private:
     void Start();
+    // An automatic start, for a call the rule lets in.
+    void StartAutomatically(const std::wstring& strCallId);
+    void StartWith(const std::wstring& strId, const std::wstring& strPartner);
+    // The one decision of who is recorded automatically ("rulemode", "rulelist").
+    bool PassesRule(const std::wstring& strCallId) const;
+    bool IsOwnCall(const std::wstring& strCallId) const;
     void Stop();
     void EnterRecording();
     void StartAfterStop();
@@ -153,5 +161,9 @@ private:
     // A start asked for during the stop, and the calls that went in progress
     // meanwhile, which join it as they would have joined a running recording.
     bool m_bStartAfterStop = false;
+    // That start was asked for by a call, not by the user: the rule decides who joins.
+    bool m_bAutoAfterStop = false;
     std::vector<std::wstring> m_joinAfterStop;
+    // Started by a call rather than by the user: calls join it only by the rule.
+    bool m_bAutoStarted = false;
 };

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <wctype.h>
 
+#include <unordered_set>
 #include <vector>
 
 #include "../../resources/ids_history.h"
@@ -518,6 +519,10 @@ LRESULT CDlgRecHistory::OnNotify(UINT nId, NMHDR* pHdr) {
         OnSelectionChanged(reinterpret_cast<NMTREEVIEWW*>(pHdr)->itemNew.hItem);
         return 0;
     }
+    if (nId == IDC_HISTORY_TREE && pHdr->code == NM_RCLICK) {
+        ShowRowMenu();
+        return 1;
+    }
     if (nId == IDC_HISTORY_POSITION && pHdr->code == NM_RELEASEDCAPTURE) {
         m_player.Seek(m_sliderPosition.GetPos());
         if (m_nPlayState == PLAYSTATE_PLAYING) m_player.Play();  // seeking stops the media
@@ -607,6 +612,73 @@ void CDlgRecHistory::OnDeleteRow(HTREEITEM hItem, HistoryItemData* pData) {
     m_tree.DeleteItem(hRow);
     ForgetRow(pData);
     FreeItemData(pData);
+    RefreshCounts();
+}
+
+void CDlgRecHistory::ShowRowMenu() {
+    POINT ptScreen{};
+    ::GetCursorPos(&ptScreen);
+    POINT pt = ptScreen;
+    ::ScreenToClient(m_tree, &pt);
+    HTREEITEM hRow = m_tree.HitTest(pt);
+    HistoryItemData* pData = hRow ? m_tree.GetItemData(hRow) : nullptr;
+    RecordEntry* pEntry = pData ? pData->Entry() : nullptr;
+    if (!pEntry || !m_fnRecordRule) return;
+    m_tree.SelectItem(hRow);
+    // One pair of choices per partner of the recording, named as the row names them.
+    constexpr UINT ID_FIRST = 100, MAX_PARTNERS = 16;
+    std::vector<std::wstring> handles;
+    ForEachCommaPiece(pEntry->m_strName, [&](const std::wstring& strHandle) {
+        if (handles.size() < MAX_PARTNERS) handles.push_back(strHandle);
+    });
+    if (handles.empty()) return;
+    HMENU hMenu = ::CreatePopupMenu();
+    if (!hMenu) return;
+    for (size_t i = 0; i < handles.size(); ++i) {
+        std::wstring strName = CContactList::GetInstance()->FormatDisplayNames(handles[i]);
+        for (size_t nAmp = strName.find(L'&'); nAmp != std::wstring::npos; nAmp = strName.find(L'&', nAmp + 2))
+            strName.insert(nAmp, 1, L'&');
+        if (i > 0) ::AppendMenuW(hMenu, MF_SEPARATOR, 0, nullptr);
+        ::AppendMenuW(hMenu, MF_STRING, ID_FIRST + 2 * i, (L"Always record " + strName).c_str());
+        ::AppendMenuW(hMenu, MF_STRING, ID_FIRST + 2 * i + 1, (L"Never record " + strName).c_str());
+    }
+    UINT nCmd = (UINT)::TrackPopupMenu(hMenu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, ptScreen.x, ptScreen.y,
+                                       0, m_hWnd, nullptr);
+    ::DestroyMenu(hMenu);
+    if (nCmd < ID_FIRST || nCmd >= ID_FIRST + 2 * handles.size()) return;
+    m_fnRecordRule(handles[(nCmd - ID_FIRST) / 2], (nCmd - ID_FIRST) % 2 == 0);
+}
+
+void CDlgRecHistory::RemoveRecordItems(const std::vector<RecordEntry>& entries) {
+    if (!m_hRootItem || entries.empty()) return;
+    std::unordered_set<std::wstring> keys;
+    for (const RecordEntry& gone : entries) keys.insert(gone.m_strTime + L'\n' + gone.m_strName);
+    for (size_t nDay = 0; nDay < m_days.size();) {
+        DayGroup& day = m_days[nDay];
+        for (auto it = day.rows.begin(); it != day.rows.end();) {
+            const RecordEntry* pEntry = it->pData->Entry();
+            if (!pEntry || !keys.count(pEntry->m_strTime + L'\n' + pEntry->m_strName)) {
+                ++it;
+                continue;
+            }
+            if (it->pData == m_pCurrentRecord) {
+                if (m_nPlayState == PLAYSTATE_PLAYING || m_nPlayState == PLAYSTATE_PAUSED) OnStop();
+                ReleaseMedia();
+                m_pCurrentRecord = nullptr;
+            }
+            if (it->hRow) m_tree.DeleteItem(it->hRow);
+            FreeItemData(it->pData);
+            it = day.rows.erase(it);
+        }
+        // The first day row stands for today even when empty, as at start-up.
+        if (nDay > 0 && day.rows.empty()) {
+            if (day.hDay) m_tree.DeleteItem(day.hDay);
+            FreeItemData(day.pDay);
+            m_days.erase(m_days.begin() + (std::ptrdiff_t)nDay);
+            continue;
+        }
+        ++nDay;
+    }
     RefreshCounts();
 }
 

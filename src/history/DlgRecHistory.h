@@ -61,6 +61,12 @@ public:
     using OpenFolderFn = std::function<bool(const std::wstring& strFile)>;
     static OpenFolderFn SetFolderOpener(OpenFolderFn fn);
 
+    // The row menu's "Always record" (bAlways) and "Never record" for one partner handle.
+    using RecordRuleFn = std::function<void(const std::wstring& strHandle, bool bAlways)>;
+    void SetRecordRuleHandler(RecordRuleFn fn) { m_fnRecordRule = std::move(fn); }
+    // Takes these recordings' rows out of the window; a day left without rows goes too.
+    void RemoveRecordItems(const std::vector<RecordEntry>& entries);
+
     int GetPlayState() const { return m_nPlayState; }
     const HistoryCounts& GetCounts() const { return m_counts; }
     HTREEITEM GetRootItem() const { return m_hRootItem; }
@@ -94,6 +100,7 @@ private:
     void OnSelectionChanged(HTREEITEM hNew);
     void OnDeleteRow(HTREEITEM hItem, HistoryItemData* pData);
     void OnOpenFolder(HTREEITEM hItem, HistoryItemData* pData);
+    void ShowRowMenu();
     void ShowPlayButtonBitmap(UINT nIdBitmap);
     bool IsRecordRow(HTREEITEM hItem) const;
     void ReleaseMedia();
@@ -149,4 +156,5 @@ private:
     std::wstring m_strFilter;
     CRecordHistory* m_pHistory = nullptr;
     SIZE m_sizeLaidOut = {-1, -1};
+    RecordRuleFn m_fnRecordRule;
 };

@@ -1,6 +1,7 @@
 #include "history/RecordHistory.h"
 
 #include <cwchar>
+#include <unordered_set>
 
 #include "base/StringUtil.h"
 
@@ -304,6 +305,44 @@ bool CRecordHistory::DeleteRecord(const std::wstring& strName, const std::wstrin
     }
     SaveDocument();
     return true;
+}
+
+namespace {
+// The key two entries share when SameText calls their names and times equal.
+std::wstring EntryKey(const std::wstring& strName, const std::wstring& strTime) {
+    std::wstring strKey = strName + L'\n' + strTime;
+    if (!strKey.empty())
+        ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, strKey.data(), static_cast<int>(strKey.size()),
+                        strKey.data(), static_cast<int>(strKey.size()), nullptr, nullptr, 0);
+    return strKey;
+}
+}  // namespace
+
+int CRecordHistory::DeleteRecords(const std::vector<RecordEntry>& entries) {
+    std::unordered_set<std::wstring> keys;
+    for (const RecordEntry& entry : entries) keys.insert(EntryKey(XmlSafe(entry.m_strName), XmlSafe(entry.m_strTime)));
+    CLock lock(m_lock);
+    ForgetWalk();
+    int nRemoved = 0;
+    try {
+        std::vector<CXmlNode> found;
+        CXmlNodeList children = GetList().GetChildNodes();
+        children.Reset();
+        for (CXmlNode child = children.NextNode(); !child.IsNull(); child = children.NextNode()) {
+            if (child.IsElement() &&
+                keys.count(EntryKey(child.GetChild(L"name").GetString(), child.GetChild(L"time").GetString())))
+                found.push_back(child);
+        }
+        for (CXmlNode& node : found) {
+            node.Remove();
+            ++nRemoved;
+        }
+    } catch (const CXmlError&) {
+        TraceW(L"delete records exception\n");
+        if (nRemoved == 0) return -1;
+    }
+    if (nRemoved > 0) SaveDocument();
+    return nRemoved;
 }
 
 bool CRecordHistory::MarkRecordRead(const std::wstring& strName, const std::wstring& strTime) {

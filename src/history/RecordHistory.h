@@ -4,6 +4,7 @@
 // duration, new and note as element text, and marks as attributes.
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "base/Lock.h"
 #include "history/Xml.h"
@@ -40,6 +41,9 @@ public:
     bool AddRecord(const RecordEntry& entry);
     bool SearchNode(const std::wstring& strName, const std::wstring& strTime, CXmlNode& node);
     bool DeleteRecord(const std::wstring& strName, const std::wstring& strTime);
+    // Removes the entries with these names and times (any letter case) in one walk and
+    // one save; returns how many went, -1 when the list cannot be walked.
+    int DeleteRecords(const std::vector<RecordEntry>& entries);
     bool MarkRecordRead(const std::wstring& strName, const std::wstring& strTime);
 
     const std::wstring& GetPath() const { return m_strPath; }

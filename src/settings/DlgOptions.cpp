@@ -20,6 +20,7 @@ BOOL CDlgOptions::OnInitDialog() {
     m_tab.InsertItem(OPTIONS_PAGE_GENERAL, L"General");
     m_tab.InsertItem(OPTIONS_PAGE_RECORDING, L"Call Recording");
     m_tab.InsertItem(OPTIONS_PAGE_QUALITY, L"MP3 Quality");
+    m_tab.InsertItem(OPTIONS_PAGE_RULES, L"Rules");
 
     // What was clicked and not applied since the last save is replaced by the stored values.
     m_pProfile = CGeneralProfile::GetInstance();
@@ -29,7 +30,7 @@ BOOL CDlgOptions::OnInitDialog() {
     // The pages paint their own part of the tab's drawing; the tab leaves them alone.
     m_tab.ModifyStyle(0, WS_CLIPSIBLINGS);
 
-    COptionsPage* pages[] = {&m_dlgGeneral, &m_dlgRecording, &m_dlgAdvance};
+    COptionsPage* pages[] = {&m_dlgGeneral, &m_dlgRecording, &m_dlgAdvance, &m_dlgRules};
     for (COptionsPage* pPage : pages) {
         pPage->SetTabCtrl(&m_tab);
         if (!pPage->Create(m_hWnd)) continue;
@@ -46,6 +47,7 @@ void CDlgOptions::ShowPage(int nPage) {
     m_dlgGeneral.ShowWindow(nPage == OPTIONS_PAGE_GENERAL ? SW_SHOW : SW_HIDE);
     m_dlgRecording.ShowWindow(nPage == OPTIONS_PAGE_RECORDING ? SW_SHOW : SW_HIDE);
     m_dlgAdvance.ShowWindow(nPage == OPTIONS_PAGE_QUALITY ? SW_SHOW : SW_HIDE);
+    m_dlgRules.ShowWindow(nPage == OPTIONS_PAGE_RULES ? SW_SHOW : SW_HIDE);
 }
 
 void CDlgOptions::SelectPage(int nPage) {
@@ -63,6 +65,13 @@ LRESULT CDlgOptions::OnNotify(UINT nId, NMHDR* pHdr) {
 }
 
 void CDlgOptions::OnOK() {
+    // Enter in the contact box adds the contact rather than closing the options.
+    HWND hContact = m_dlgRules.m_hWnd ? m_dlgRules.GetDlgItem(IDC_OPT_RULE_CONTACT) : nullptr;
+    HWND hFocus = ::GetFocus();
+    if (hContact && hFocus && (hFocus == hContact || ::IsChild(hContact, hFocus))) {
+        m_dlgRules.AddContact();
+        return;
+    }
     if (m_pProfile->m_bAutoStart)
         AddRunEntry();
     else

@@ -1,16 +1,18 @@
 #pragma once
 // The options dialog: a flat tab control with the pages "General",
-// "Call Recording" and "MP3 Quality" over it, "Apply" and "Cancel".
+// "Call Recording", "MP3 Quality" and "Rules" over it, "Apply" and "Cancel".
 // Clicks change the profile at once; Apply stores it and the start-with-Windows
 // entry; Cancel brings the profile back to what is stored.
 #include "base/Dialog.h"
 #include "settings/DlgOptionsPages.h"
+#include "settings/DlgRulesSettings.h"
 #include "settings/GeneralProfile.h"
 #include "widgets/EnTabCtrl.h"
 
 inline constexpr int OPTIONS_PAGE_GENERAL = 0;
 inline constexpr int OPTIONS_PAGE_RECORDING = 1;
 inline constexpr int OPTIONS_PAGE_QUALITY = 2;
+inline constexpr int OPTIONS_PAGE_RULES = 3;
 
 class CDlgOptions : public CDialog {
 public:
@@ -26,6 +28,7 @@ public:
     CDlgGeneralSettings m_dlgGeneral;
     CDlgRecordingSettings m_dlgRecording;
     CDlgAdvanceSettings m_dlgAdvance;
+    CDlgRulesSettings m_dlgRules;
     CGeneralProfile* m_pProfile = nullptr;
 
 protected:

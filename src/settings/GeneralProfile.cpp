@@ -31,6 +31,12 @@ void CGeneralProfile::SetDefaults() {
     m_nAudioMode = 1;
     m_nAudioBitrate = 1;
     m_nAudioSample = 1;
+    m_nRuleMode = RULE_RECORD_ALL;
+    m_ruleList.clear();
+    m_nKeepMode = KEEP_FOREVER;
+    m_nKeepDays = 90;
+    m_nKeepGigabytes = 10;
+    m_bHotKeys = false;
 }
 
 // Any non-zero byte reads as on, as the stored byte is all the registry keeps.
@@ -50,6 +56,13 @@ bool CGeneralProfile::Load() {
         static_cast<int>(ReadDword(strKey, L"abitrate", static_cast<DWORD>(m_nAudioBitrate)));
     m_nAudioSample =
         static_cast<int>(ReadDword(strKey, L"asample", static_cast<DWORD>(m_nAudioSample)));
+    m_nRuleMode = static_cast<int>(ReadDword(strKey, L"rulemode", static_cast<DWORD>(m_nRuleMode)));
+    m_ruleList = ReadStringList(strKey, L"rulelist", m_ruleList);
+    m_nKeepMode = static_cast<int>(ReadDword(strKey, L"keepmode", static_cast<DWORD>(m_nKeepMode)));
+    m_nKeepDays = static_cast<int>(ReadDword(strKey, L"keepdays", static_cast<DWORD>(m_nKeepDays)));
+    m_nKeepGigabytes =
+        static_cast<int>(ReadDword(strKey, L"keepgb", static_cast<DWORD>(m_nKeepGigabytes)));
+    m_bHotKeys = ReadByte(strKey, L"hotkeys", m_bHotKeys ? 1 : 0) != 0;
     return true;
 }
 
@@ -67,7 +80,18 @@ bool CGeneralProfile::Save() {
     WriteDword(strKey, L"amode", static_cast<DWORD>(m_nAudioMode));
     WriteDword(strKey, L"abitrate", static_cast<DWORD>(m_nAudioBitrate));
     WriteDword(strKey, L"asample", static_cast<DWORD>(m_nAudioSample));
+    SaveRule();
+    WriteDword(strKey, L"keepmode", static_cast<DWORD>(m_nKeepMode));
+    WriteDword(strKey, L"keepdays", static_cast<DWORD>(m_nKeepDays));
+    WriteDword(strKey, L"keepgb", static_cast<DWORD>(m_nKeepGigabytes));
+    WriteByte(strKey, L"hotkeys", m_bHotKeys ? 1 : 0);
     return true;
+}
+
+bool CGeneralProfile::SaveRule() {
+    const std::wstring strKey = GetConfigKey();
+    bool bMode = WriteDword(strKey, L"rulemode", static_cast<DWORD>(m_nRuleMode));
+    return WriteStringList(strKey, L"rulelist", m_ruleList) && bMode;
 }
 
 std::wstring GetDefaultRecordFolder() {

@@ -3,8 +3,14 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "settings/ProfileBase.h"
+
+// Which calls are recorded automatically ("rulemode").
+enum { RULE_RECORD_ALL = 0, RULE_RECORD_ONLY = 1, RULE_RECORD_EXCEPT = 2 };
+// How long recordings are kept ("keepmode").
+enum { KEEP_FOREVER = 0, KEEP_DAYS = 1, KEEP_SIZE = 2 };
 
 class CGeneralProfile : public CProfileBase {
 public:
@@ -18,7 +24,7 @@ public:
     bool Load() override;
     void SetDefaults() override;
 
-    // Key of the eleven values: m_strBaseKey + "config".
+    // Key of the values: m_strBaseKey + "config".
     std::wstring GetConfigKey() const { return m_strBaseKey + L"config"; }
 
     bool m_bAutoStart;           // "autostart": start with Windows
@@ -32,6 +38,15 @@ public:
     int m_nAudioMode;            // "amode": 0 mono, 1 stereo, 2 joint stereo
     int m_nAudioBitrate;         // "abitrate": 0..5 = 32, 64, 96, 128, 192, 256 kbit/s
     int m_nAudioSample;          // "asample": 0..3 = 16000, 32000, 44100, 48000 Hz
+    int m_nRuleMode;                      // "rulemode": RULE_RECORD_ALL, _ONLY or _EXCEPT
+    std::vector<std::wstring> m_ruleList;  // "rulelist": the handles the rule names
+    int m_nKeepMode;                      // "keepmode": KEEP_FOREVER, KEEP_DAYS or KEEP_SIZE
+    int m_nKeepDays;                      // "keepdays": days a recording is kept
+    int m_nKeepGigabytes;                 // "keepgb": gigabytes all recordings may take
+    bool m_bHotKeys;                      // "hotkeys": Ctrl+Alt+R record/stop, Ctrl+Alt+P pause
+
+    // Stores only the rule, as the history window's menu changes it outside the options.
+    bool SaveRule();
 
 private:
     static CGeneralProfile* s_pInstance;

@@ -122,3 +122,55 @@ bool CRegisterAccess::WriteString(const std::wstring& strKey, const std::wstring
     return WriteValue(strKey, strName, REG_SZ, strValue.c_str(),
                       static_cast<DWORD>((strValue.size() + 1) * sizeof(wchar_t)));
 }
+
+namespace {
+std::wstring JoinMultiString(const std::vector<std::wstring>& values) {
+    std::wstring strData;
+    for (const std::wstring& str : values)
+        if (!str.empty()) strData.append(str).push_back(L'\0');
+    strData.push_back(L'\0');
+    return strData;
+}
+}  // namespace
+
+std::vector<std::wstring> CRegisterAccess::ReadStringList(const std::wstring& strKey,
+                                                          const std::wstring& strName,
+                                                          const std::vector<std::wstring>& defaults) {
+    HKEY hKey = nullptr;
+    std::vector<wchar_t> buf;
+    bool bRead = false;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, strKey.c_str(), 0, KEY_READ, &hKey) == ERROR_SUCCESS) {
+        DWORD dwType = 0, cb = 0;
+        // A list typed by hand as one string counts too, its items split at blanks, commas or semicolons.
+        auto isList = [&] { return dwType == REG_MULTI_SZ || dwType == REG_SZ; };
+        if (::RegQueryValueExW(hKey, strName.c_str(), nullptr, &dwType, nullptr, &cb) == ERROR_SUCCESS && isList()) {
+            buf.assign(cb / sizeof(wchar_t) + 1, L'\0');
+            bRead = ::RegQueryValueExW(hKey, strName.c_str(), nullptr, &dwType,
+                                       reinterpret_cast<BYTE*>(buf.data()), &cb) == ERROR_SUCCESS &&
+                    isList();
+            if (bRead && dwType == REG_SZ)
+                for (wchar_t& ch : buf)
+                    if (ch == L',' || ch == L';' || ch == L' ' || ch == L'\t') ch = L'\0';
+        }
+        ::RegCloseKey(hKey);
+    }
+    if (!bRead) {
+        WriteStringList(strKey, strName, defaults);
+        return defaults;
+    }
+    std::vector<std::wstring> values;
+    for (size_t nPos = 0; nPos < buf.size();) {
+        size_t nEnd = nPos;
+        while (nEnd < buf.size() && buf[nEnd] != L'\0') ++nEnd;
+        if (nEnd > nPos) values.emplace_back(buf.data() + nPos, nEnd - nPos);
+        nPos = nEnd + 1;
+    }
+    return values;
+}
+
+bool CRegisterAccess::WriteStringList(const std::wstring& strKey, const std::wstring& strName,
+                                      const std::vector<std::wstring>& values) {
+    const std::wstring strData = JoinMultiString(values);
+    return WriteValue(strKey, strName, REG_MULTI_SZ, strData.data(),
+                      static_cast<DWORD>(strData.size() * sizeof(wchar_t)));
+}

@@ -5,9 +5,14 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <string>
+#include <vector>
+
 #include "app/AppFolders.h"
 #include "app/HelloWorldDlg.h"
+#include "app/HotKeys.h"
 #include "app/WebPage.h"
+#include "base/Notifier.h"
 #include "base/StringUtil.h"
 #include "skype/SkypeStatus.h"
 
@@ -86,4 +91,30 @@ TEST(AppFolders, FolderTreeIsCreatedWithItsParents) {
     ::RemoveDirectoryW((strRoot + L"\\a\\b").c_str());
     ::RemoveDirectoryW((strRoot + L"\\a").c_str());
     ::RemoveDirectoryW(strRoot.c_str());
+}
+
+TEST(HotKeys, AKeyAnotherProgramHoldsIsNamedAndTheOtherStillWorks) {
+    HWND hOther = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    HWND hMine = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(::RegisterHotKey(hOther, 7, MOD_CONTROL | MOD_ALT, 'R'));
+    std::vector<std::wstring> boxes;
+    NotifierFn fnOld = SetNotifier([&](HWND, const std::wstring& strText, const std::wstring&, UINT) {
+        boxes.push_back(strText);
+        return IDOK;
+    });
+    {
+        CHotKeys keys;
+        EXPECT_EQ(keys.Apply(hMine, true), 1);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_NE(boxes[0].find(L"Ctrl+Alt+R is already taken by another program"), std::wstring::npos);
+        // Ctrl+Alt+P is held: nobody else can have it until the keys are turned off.
+        EXPECT_FALSE(::RegisterHotKey(hOther, 8, MOD_CONTROL | MOD_ALT, 'P'));
+        EXPECT_EQ(keys.Apply(hMine, false), 0);
+        EXPECT_TRUE(::RegisterHotKey(hOther, 8, MOD_CONTROL | MOD_ALT, 'P'));
+    }
+    SetNotifier(fnOld);
+    ::UnregisterHotKey(hOther, 7);
+    ::UnregisterHotKey(hOther, 8);
+    ::DestroyWindow(hOther);
+    ::DestroyWindow(hMine);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/RecordController.h"
+#include "app/RecordRules.h"
 #include "base/StringUtil.h"
 #include "settings/GeneralProfile.h"
 #include "skype/CallList.h"
@@ -552,4 +553,56 @@ TEST_F(RecordControllerTest, NewRecordingAfterStopDuringTheCall) {
     Status(L"90", CALL_STATUS_INPROGRESS);  // back from hold while idle and automatic
     EXPECT_EQ(RECSTATE_RECORDING, host.nState);
     EXPECT_EQ(L"90", record.GetCallIds());
+}
+
+TEST(RecordRules, AlwaysAndNeverFromTheHistoryMenuMoveTheHandleBetweenModes) {
+    int nMode = RULE_RECORD_ALL;
+    std::vector<std::wstring> list = {L"stale"};
+    AlwaysRecord(nMode, list, L"bob");  // everyone is recorded already
+    EXPECT_EQ(RULE_RECORD_ALL, nMode);
+    NeverRecord(nMode, list, L"bob");  // the left-over list must not keep "stale" out
+    EXPECT_EQ(RULE_RECORD_EXCEPT, nMode);
+    EXPECT_EQ(std::vector<std::wstring>{L"bob"}, list);
+    EXPECT_FALSE(PassesRecordRule(nMode, list, L"BOB"));
+    EXPECT_TRUE(PassesRecordRule(nMode, list, L"stale"));
+    AlwaysRecord(nMode, list, L"Bob");
+    EXPECT_TRUE(list.empty());
+    nMode = RULE_RECORD_ONLY;
+    AlwaysRecord(nMode, list, L"carol");
+    AlwaysRecord(nMode, list, L"CAROL");
+    EXPECT_EQ(std::vector<std::wstring>{L"carol"}, list);
+    EXPECT_TRUE(PassesRecordRule(nMode, list, L"Carol"));
+    EXPECT_FALSE(PassesRecordRule(nMode, list, L""));  // the partner is not known yet
+    NeverRecord(nMode, list, L"carol");
+    EXPECT_EQ(RULE_RECORD_ONLY, nMode);
+    EXPECT_TRUE(list.empty());
+}
+
+TEST_F(RecordControllerTest, RuleDecidesOnceThePartnerIsKnownAndManualRecordingIgnoresIt) {
+    profile.m_nRuleMode = RULE_RECORD_ONLY;
+    profile.m_ruleList = {L"carol"};
+    Partner(L"30", L"eve");
+    Status(L"30", CALL_STATUS_ONHOLD);
+    host.tNow += 5;
+    // Skype tells the partner after the status: nothing starts before it is known.
+    Status(L"31", CALL_STATUS_INPROGRESS);
+    EXPECT_EQ(RECSTATE_IDLE, host.nState);
+    Partner(L"31", L"carol");
+    ctl.OnCallPartner(calls.FindCall(L"31"));
+    EXPECT_EQ(RECSTATE_RECORDING, host.nState);
+    // eve's held call began earlier but is not on the list: carol names the recording.
+    EXPECT_EQ(L"carol", record.GetEntry().m_strName);
+    Partner(L"32", L"dave");
+    Status(L"32", CALL_STATUS_INPROGRESS);
+    EXPECT_EQ(L"31", record.GetCallIds());
+    EXPECT_FALSE(host.Logged(L"out 32 58376"));
+    Status(L"31", CALL_STATUS_FINISHED);
+    DeliverFinish();
+    ASSERT_EQ(1u, host.records.size());
+    EXPECT_EQ(L"carol", host.records[0].m_strName);
+    // The user's own start takes whoever is on the line.
+    ctl.OnBnClickedRecord();
+    EXPECT_EQ(RECSTATE_RECORDING, host.nState);
+    Status(L"32", CALL_STATUS_INPROGRESS);
+    EXPECT_EQ(L"30,32", record.GetCallIds());
 }

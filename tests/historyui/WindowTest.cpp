@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "../../resources/ids_history.h"
@@ -710,6 +711,55 @@ TEST_F(HistoryWindowTest, HoverSpotsAndClicksOnTheTree) {
     PumpMessages(100);
     EXPECT_EQ(m_questions.size(), 1u);
     EXPECT_NE(RowNamed(L"quinn"), nullptr);
+}
+
+TEST_F(HistoryWindowTest, RowMenuOffersAlwaysAndNeverRecordForEachPartner) {
+    CContactList::GetInstance()->SetFullName(L"bob", L"Bob & Co");
+    Open({MakeEntry(L"alice,bob", NOW - HOUR, true, L"C:\\ab.mp3")});
+    std::vector<std::wstring> chosen;
+    m_dlg.SetRecordRuleHandler(
+        [&](const std::wstring& strHandle, bool bAlways) { chosen.push_back((bAlways ? L"always " : L"never ") + strHandle); });
+    m_dlg.ShowWindow(SW_SHOWNOACTIVATE);
+    ::SetWindowPos(m_dlg, nullptr, 0, 0, 500, 300, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT rc = Tree().GetRowRect(RowNamed(L"alice,bob"));
+    POINT pt{rc.left + 120, (rc.top + rc.bottom) / 2};
+    ::ClientToScreen(Tree(), &pt);
+    ::SetCursorPos(pt.x, pt.y);
+    // The menu runs its own loop: another thread reads it and picks the fourth item by keyboard.
+    std::vector<std::wstring> items;
+    std::thread picker([&] {
+        HWND hMenuWnd = nullptr;
+        for (int i = 0; i < 300 && !(hMenuWnd = ::FindWindowW(L"#32768", nullptr)); ++i) ::Sleep(10);
+        if (!hMenuWnd) return;
+        HMENU hMenu = (HMENU)::SendMessageW(hMenuWnd, MN_GETHMENU, 0, 0);
+        for (int i = 0; i < ::GetMenuItemCount(hMenu); ++i) {
+            wchar_t sz[64] = {};
+            ::GetMenuStringW(hMenu, i, sz, 64, MF_BYPOSITION);
+            items.push_back(sz);
+        }
+        for (int i = 0; i < 4; ++i) ::PostMessageW(hMenuWnd, WM_KEYDOWN, VK_DOWN, 0);
+        ::PostMessageW(hMenuWnd, WM_KEYDOWN, VK_RETURN, 0);
+    });
+    NMHDR hdr{Tree().m_hWnd, IDC_HISTORY_TREE, (UINT)NM_RCLICK};
+    ::SendMessageW(m_dlg, WM_NOTIFY, IDC_HISTORY_TREE, (LPARAM)&hdr);
+    picker.join();
+    EXPECT_EQ(items, (std::vector<std::wstring>{L"Always record alice", L"Never record alice", L"",
+                                                L"Always record Bob && Co", L"Never record Bob && Co"}));
+    EXPECT_EQ(chosen, std::vector<std::wstring>{L"never bob"});
+    EXPECT_EQ(Tree().GetSelectedItem(), RowNamed(L"alice,bob"));
+}
+
+TEST_F(HistoryWindowTest, RecordingsTakenAwayLeaveWithADayTheyEmpty) {
+    const long long tWeeks = NOW - 21 * 24 * HOUR;
+    Open({MakeEntry(L"late", NOW - HOUR, false), MakeEntry(L"yday", NOW - 25 * HOUR, true),
+          MakeEntry(L"weeks", tWeeks, true), MakeEntry(L"weeks2", tWeeks - HOUR, false)});
+    m_dlg.RemoveRecordItems({MakeEntry(L"weeks", tWeeks, true), MakeEntry(L"weeks2", tWeeks - HOUR, false),
+                             MakeEntry(L"late", NOW - HOUR, false)});
+    std::vector<HTREEITEM> days = DayRows();
+    ASSERT_EQ(days.size(), 2u);  // today stays, empty; the weeks-old day goes
+    EXPECT_TRUE(Children(days[0]).empty());
+    EXPECT_EQ(NameOf(Children(days[1])[0]), L"yday");
+    EXPECT_EQ(Tree().DescribeRow(m_dlg.GetRootItem()).m_strText, L"Total 1 records");
 }
 
 TEST_F(HistoryWindowTest, LayoutFollowsTheSizeAndRefusesTooSmall) {

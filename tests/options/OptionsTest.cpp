@@ -184,7 +184,7 @@ std::wstring SelectedTreeText(HWND hBrowse) {
 
 }  // namespace
 
-TEST_F(OptionsDialog, OpensWithTheStoredValuesOnItsThreePages) {
+TEST_F(OptionsDialog, OpensWithTheStoredValuesOnItsFourPages) {
     SetByte(L"autostart", 1);
     SetByte(L"notifycov", 0);
     SetByte(L"notifyfinish", 1);
@@ -195,6 +195,10 @@ TEST_F(OptionsDialog, OpensWithTheStoredValuesOnItsThreePages) {
     SetDword(L"amode", 2);
     SetDword(L"abitrate", 9);  // out of range: no bit-rate radio is selected
     SetDword(L"asample", 3);
+    SetDword(L"rulemode", 2);
+    SetRaw(CONFIG_KEY, L"rulelist", REG_MULTI_SZ, L"bob\0carol\0", 22);  // without the closing NUL
+    SetDword(L"keepmode", 1);
+    SetDword(L"keepdays", 14);
     // Clicked earlier and never applied: opening the dialog brings back the stored values.
     m_pProfile->m_nRecordType = 0;
     m_pProfile->m_bAutoStart = false;
@@ -207,10 +211,11 @@ TEST_F(OptionsDialog, OpensWithTheStoredValuesOnItsThreePages) {
     EXPECT_EQ(m_pProfile->m_nRecordType, 1);
     EXPECT_TRUE(m_pProfile->m_bAutoStart);
 
-    ASSERT_EQ(dlg.m_tab.GetItemCount(), 3);
+    ASSERT_EQ(dlg.m_tab.GetItemCount(), 4);
     EXPECT_EQ(dlg.m_tab.GetItemText(0), L"General");
     EXPECT_EQ(dlg.m_tab.GetItemText(1), L"Call Recording");
     EXPECT_EQ(dlg.m_tab.GetItemText(2), L"MP3 Quality");
+    EXPECT_EQ(dlg.m_tab.GetItemText(3), L"Rules");
     EXPECT_NE(dlg.m_tab.GetStyle() & TCS_OWNERDRAWFIXED, 0u);
 
     HWND hGeneral = dlg.m_dlgGeneral, hRecording = dlg.m_dlgRecording, hAdvance = dlg.m_dlgAdvance;
@@ -228,7 +233,66 @@ TEST_F(OptionsDialog, OpensWithTheStoredValuesOnItsThreePages) {
     EXPECT_TRUE(Checked(hAdvance, IDC_OPT_MODE_JOINT));
     for (UINT nId = IDC_OPT_BITRATE_32; nId <= IDC_OPT_BITRATE_256; ++nId) EXPECT_FALSE(Checked(hAdvance, nId));
     EXPECT_TRUE(Checked(hAdvance, IDC_OPT_SAMPLE_48000));
+    HWND hRules = dlg.m_dlgRules;
+    EXPECT_EQ(::SendDlgItemMessageW(hRules, IDC_OPT_RULE_MODE, CB_GETCURSEL, 0, 0), 2);
+    ASSERT_EQ(::SendDlgItemMessageW(hRules, IDC_OPT_RULE_LIST, LB_GETCOUNT, 0, 0), 2);
+    wchar_t szItem[64] = {};
+    ::SendDlgItemMessageW(hRules, IDC_OPT_RULE_LIST, LB_GETTEXT, 1, (LPARAM)szItem);
+    EXPECT_STREQ(szItem, L"carol");
+    EXPECT_EQ(::SendDlgItemMessageW(hRules, IDC_OPT_KEEP_MODE, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(GetDlgItemText(hRules, IDC_OPT_KEEP_VALUE), L"14");
+    EXPECT_EQ(GetDlgItemText(hRules, IDC_OPT_KEEP_UNIT), L"days");
+    EXPECT_FALSE(Checked(hRules, IDC_OPT_HOTKEYS));
     EXPECT_EQ(m_boxes.size(), 0u);
+}
+
+TEST_F(OptionsDialog, RulesPageAddsFriendsAndTypedNamesRefusesBlanksAndAppliesTheRule) {
+    CDlgOptions dlg;
+    dlg.m_dlgRules.SetFriends({L"bob", L"carol"});
+    ASSERT_TRUE(dlg.Create(nullptr));
+    ClickTab(dlg, OPTIONS_PAGE_RULES);
+    HWND hRules = dlg.m_dlgRules;
+    // Everyone is recorded by default: the list has nothing to say yet.
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(hRules, IDC_OPT_RULE_LIST)));
+    ::SendDlgItemMessageW(hRules, IDC_OPT_RULE_MODE, CB_SETCURSEL, 1, 0);
+    ::SendMessageW(hRules, WM_COMMAND, MAKEWPARAM(IDC_OPT_RULE_MODE, CBN_SELCHANGE),
+                   (LPARAM)::GetDlgItem(hRules, IDC_OPT_RULE_MODE));
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(hRules, IDC_OPT_RULE_LIST)));
+    EXPECT_EQ(::SendDlgItemMessageW(hRules, IDC_OPT_RULE_CONTACT, CB_GETCOUNT, 0, 0), 2);
+    ::SendDlgItemMessageW(hRules, IDC_OPT_RULE_CONTACT, CB_SETCURSEL, 1, 0);  // carol
+    Click(hRules, IDC_OPT_RULE_ADD);
+    ::SetDlgItemTextW(hRules, IDC_OPT_RULE_CONTACT, L"  dave.smith ");
+    Click(hRules, IDC_OPT_RULE_ADD);
+    ::SetDlgItemTextW(hRules, IDC_OPT_RULE_CONTACT, L"CAROL");  // listed already
+    Click(hRules, IDC_OPT_RULE_ADD);
+    ::SetDlgItemTextW(hRules, IDC_OPT_RULE_CONTACT, L"two words");
+    Click(hRules, IDC_OPT_RULE_ADD);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_NE(m_boxes[0].find(L"'two words' is not a Skype name"), std::wstring::npos);
+    m_boxes.clear();
+    EXPECT_EQ(GetDlgItemText(hRules, IDC_OPT_RULE_CONTACT), L"two words");  // kept for correcting
+    EXPECT_EQ(m_pProfile->m_ruleList, (std::vector<std::wstring>{L"carol", L"dave.smith"}));
+    ::SendDlgItemMessageW(hRules, IDC_OPT_RULE_LIST, LB_SETCURSEL, 0, 0);
+    Click(hRules, IDC_OPT_RULE_REMOVE);
+    // A retention value out of range is not taken; the field shows what is in force again.
+    ::SendDlgItemMessageW(hRules, IDC_OPT_KEEP_MODE, CB_SETCURSEL, 2, 0);
+    ::SendMessageW(hRules, WM_COMMAND, MAKEWPARAM(IDC_OPT_KEEP_MODE, CBN_SELCHANGE),
+                   (LPARAM)::GetDlgItem(hRules, IDC_OPT_KEEP_MODE));
+    ::SetDlgItemTextW(hRules, IDC_OPT_KEEP_VALUE, L"0");
+    ::SendMessageW(hRules, WM_COMMAND, MAKEWPARAM(IDC_OPT_KEEP_VALUE, EN_KILLFOCUS),
+                   (LPARAM)::GetDlgItem(hRules, IDC_OPT_KEEP_VALUE));
+    EXPECT_EQ(GetDlgItemText(hRules, IDC_OPT_KEEP_VALUE), L"10");
+    ::SetDlgItemTextW(hRules, IDC_OPT_KEEP_VALUE, L"25");
+    Click(hRules, IDC_OPT_HOTKEYS);
+    Click(dlg, IDOK);
+
+    CGeneralProfile stored;
+    stored.Load();
+    EXPECT_EQ(stored.m_nRuleMode, 1);
+    EXPECT_EQ(stored.m_ruleList, std::vector<std::wstring>{L"dave.smith"});
+    EXPECT_EQ(stored.m_nKeepMode, 2);
+    EXPECT_EQ(stored.m_nKeepGigabytes, 25);
+    EXPECT_TRUE(stored.m_bHotKeys);
 }
 
 TEST_F(OptionsDialog, TabsShowOnlyTheirOwnPage) {

@@ -93,7 +93,7 @@ TEST(DefaultRecordFolder, IsDocumentsFolderPlusOmbra) {
     EXPECT_EQ(GetDefaultRecordFolder(), std::wstring(szDocs) + L"\\Ombra");
 }
 
-TEST_F(ProfileRegistry, FirstLoadStoresAllElevenDefaults) {
+TEST_F(ProfileRegistry, FirstLoadStoresAllDefaults) {
     CGeneralProfile profile;
     EXPECT_EQ(profile.m_strBaseKey, L"software\\Ombra\\");
     EXPECT_FALSE(profile.m_bModified);
@@ -108,6 +108,13 @@ TEST_F(ProfileRegistry, FirstLoadStoresAllElevenDefaults) {
     ExpectDword(L"amode", 1);
     ExpectDword(L"abitrate", 1);
     ExpectDword(L"asample", 1);
+    // Every call recorded, every recording kept, no hot keys: as before these settings existed.
+    ExpectDword(L"rulemode", 0);
+    ExpectDword(L"keepmode", 0);
+    ExpectByte(L"hotkeys", 0);
+    auto list = QueryRaw(CONFIG_KEY, L"rulelist");
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->dwType, static_cast<DWORD>(REG_MULTI_SZ));
     // Defaults of strings are stored with a fixed 520-byte length.
     auto pos = QueryRaw(CONFIG_KEY, L"position");
     ASSERT_TRUE(pos);
@@ -300,6 +307,13 @@ TEST_F(ProfileRegistry, RegisterAccessReadsStoredValuesRegardlessOfType) {
     EXPECT_EQ(StringOf(*QueryRaw(L"software\\Ombra\\other\\deep", L"s")), L"def");
     EXPECT_TRUE(reg.WriteString(L"software\\Ombra\\new", L"s", L"v"));
     EXPECT_EQ(reg.ReadString(L"software\\Ombra\\new", L"s", L"def"), L"v");
+    // A list typed by hand as one string is split; a number is no list.
+    const wchar_t szTyped[] = L"bob, carol;;dave";
+    SetRaw(CONFIG_KEY, L"typed", REG_SZ, szTyped, sizeof(szTyped));
+    EXPECT_EQ(reg.ReadStringList(CONFIG_KEY, L"typed", {}), (std::vector<std::wstring>{L"bob", L"carol", L"dave"}));
+    SetRaw(CONFIG_KEY, L"number", REG_DWORD, &d, 4);
+    EXPECT_EQ(reg.ReadStringList(CONFIG_KEY, L"number", {L"x"}), std::vector<std::wstring>{L"x"});
+    EXPECT_EQ(QueryRaw(CONFIG_KEY, L"number")->dwType, static_cast<DWORD>(REG_MULTI_SZ));
 }
 
 TEST(ProfileInstance, GetInstanceCreatesOneProfileWithDefaults) {
@@ -389,6 +403,10 @@ TEST(ProfileExport, SaveForTheExportCheck) {
     profile.m_nAudioBitrate = 4;
     profile.m_strPosition = L"-5,10,315,130";
     profile.m_strFolder = L"C:\\Users\\Zo\u00eb\\\u5f55\u97f3 \U0001F3A4";
+    profile.m_nRuleMode = RULE_RECORD_EXCEPT;
+    profile.m_ruleList = {L"bob", L"zo\u00eb"};
+    profile.m_nKeepMode = KEEP_DAYS;
+    profile.m_nKeepDays = 30;
     profile.m_bModified = true;
     EXPECT_TRUE(profile.Save());
 }

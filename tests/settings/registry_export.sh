@@ -16,10 +16,12 @@ grep -q '\[  PASSED  \] 1 test' "$OUT_DIR/run.txt" || { cat "$OUT_DIR/run.txt"; 
 bash "$WINE" reg export 'HKCU\software\Ombra\config' "Z:${OUT_DIR//\//\\}\\config.reg" /y \
   </dev/null >"$OUT_DIR/export.txt" 2>&1 || { cat "$OUT_DIR/export.txt"; exit 1; }
 python3 - "$OUT_DIR/config.reg" <<'PY'
-import sys
+import re, sys
 raw = open(sys.argv[1], 'rb').read()
 text = raw.decode('utf-16')
-lines = [l for l in text.replace('\r\n', '\n').split('\n') if l.startswith('"')]
+# Long hex data goes on over lines ending in a backslash.
+text = re.sub(r'\\\n\s*', '', text.replace('\r\n', '\n'))
+lines = [l for l in text.split('\n') if l.startswith('"')]
 values = dict(l.split('=', 1) for l in lines)
 want = {
     '"autostart"': 'hex:01',
@@ -33,6 +35,12 @@ want = {
     '"amode"': 'dword:00000001',
     '"abitrate"': 'dword:00000004',
     '"asample"': 'dword:00000001',
+    '"rulemode"': 'dword:00000002',
+    '"rulelist"': 'hex(7):' + ','.join('%02x' % b for b in 'bob\0zo\u00eb\0\0'.encode('utf-16-le')),
+    '"keepmode"': 'dword:00000001',
+    '"keepdays"': 'dword:0000001e',
+    '"keepgb"': 'dword:0000000a',
+    '"hotkeys"': 'hex:00',
 }
 assert values == want, (values, want)
 print('registry ok:', len(values), 'values')

@@ -1,6 +1,6 @@
 // uishots: shows one window of the program for a screenshot, writes its screen
 // rectangle to a file once it is painted, and closes it after a while.
-//   uishots.exe options PAGE RECTFILE [SECONDS]   PAGE 0 General, 1 Call Recording, 2 MP3 Quality
+//   uishots.exe options PAGE RECTFILE [SECONDS]   PAGE 0 General, 1 Call Recording, 2 MP3 Quality, 3 Rules
 //   uishots.exe options-click PAGE RECTFILE [SECONDS]  opens on General, then clicks tab PAGE
 //                                                       with the real mouse (input through X)
 #include <windows.h>
