@@ -17,7 +17,7 @@ check "recording folder Documents\\Ombra created" test -d "$E2E_DOCS"
 check "data folder AppData\\Roaming\\Ombra created" test -d "$E2E_APPDATA"
 reg_export "$E2E_WORK/first.reg"
 user=$(basename "$E2E_USERDIR")
-check "empty prefix: all eleven registry values written, with the defaults" \
+check "empty prefix: all registry values written, with the defaults" \
   py regcheck "$E2E_WORK/first.reg" autostart=any: position=any: notifycov=any: \
   notifyfinish=any: notifyhistory=any: recside=any: abitrate=any: asample=any: \
   rectype=binary:0 amode=dword:1 "sfolder=sz:C:\\users\\$user\\Documents\\Ombra"

@@ -14,12 +14,13 @@ check "documents folder Documents\\Ombra created" test -d "$E2E_DOCS"
 check "data folder AppData\\Roaming\\Ombra created" test -d "$E2E_APPDATA"
 reg_export "$E2E_WORK/first.reg"
 user=$(basename "$E2E_USERDIR")
-check "all eleven values with their defaults and types" py regcheck "$E2E_WORK/first.reg" \
+check "all seventeen values with their defaults and types" py regcheck "$E2E_WORK/first.reg" \
   autostart=binary:0 notifycov=binary:1 notifyfinish=binary:1 notifyhistory=binary:1 \
   position=sz: rectype=binary:0 recside=dword:0 "sfolder=sz:C:\\users\\$user\\Documents\\Ombra" \
-  amode=dword:1 abitrate=dword:1 asample=dword:1
-check "exactly eleven values" test "$(py reg "$E2E_WORK/first.reg" | python3 -c \
-  'import sys,json; print(len(json.load(sys.stdin)))')" = 11
+  amode=dword:1 abitrate=dword:1 asample=dword:1 \
+  rulemode=dword:0 rulelist=any: keepmode=dword:0 keepdays=dword:90 keepgb=dword:10 hotkeys=binary:0
+check "exactly seventeen values" test "$(py reg "$E2E_WORK/first.reg" | python3 -c \
+  'import sys,json; print(len(json.load(sys.stdin)))')" = 17
 ui state 1001
 check "record button disabled before any call" test "$UI" = "visible=1 enabled=0"
 ui state 1002
