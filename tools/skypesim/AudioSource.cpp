@@ -1,5 +1,6 @@
 #include "AudioSource.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cwchar>
@@ -85,6 +86,8 @@ void CAudioSource::NextBlock(uint8_t* pBlock) {
         } else if (m_spec.eKind == SOURCE_WAV && m_nSample < m_samples.size()) {
             v = m_samples[m_nSample];
         }
+        if (m_spec.dGain != 1.0)
+            v = static_cast<int>(std::clamp(std::lround(v * m_spec.dGain), -32768L, 32767L));
         pBlock[2 * i] = static_cast<uint8_t>(v & 0xFF);
         pBlock[2 * i + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
     }

@@ -20,6 +20,7 @@ struct SimSourceSpec {
     double dFrequency = 440.0;
     int nAmplitude = 8000;
     std::wstring strPath;
+    double dGain = 1.0;  // every sample scaled by this (a second copy of my microphone)
 };
 
 // Parses "tone:FREQ[:AMPLITUDE]", "burst:FREQ[:AMPLITUDE]", "silence" or "wav:PATH"; a WAV file is opened
