@@ -7,6 +7,10 @@
 # 100x for a whole hour, and at 1x for a 2-minute call; and the real ombra.exe
 # recording a call from skypesim at 1x, for the time from the call's end to its
 # history entry. CPU and peak memory are read from Linux (/proc, getrusage).
+# Then the recording timeline against skypesim's streams: how far each side's
+# bursts land from where they were sent after a late start, a stall, a clock
+# 3,000 ppm off and a 1 s hold-up, and my side's level in a conference whose
+# second copy of my microphone is scaled and late.
 # Figures are printed, never judged; the output ends with one "name: value" line
 # per figure. Run it under the port lock: flock /tmp/ombra-audioports.lock scripts/bench.sh
 # OMBRA_BUILD_DIR selects the build folder; OMBRA_BENCH_SECONDS (3600),

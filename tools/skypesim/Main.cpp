@@ -30,21 +30,21 @@ int RunStreamMode(const SimOptions& opt, CSimLog& log) {
         double dHoldAt;
         double dHoldFor;
         double dPpm;
-        double dLagMs;
         std::unique_ptr<CAudioStream> pStream;
     };
     const double dSecondEnd = opt.dSecondAt + opt.dSecondFor;
-    // The second call's copy of my microphone: the same samples, scaled, a little later.
+    // The second call's copy of my microphone: the same sound, scaled, a little later.
     SimSourceSpec mic2 = opt.mic;
     mic2.dGain = opt.dMic2Gain;
+    mic2.dLagMs = opt.dMic2LagMs;
     Side sides[4] = {{L"mic", opt.nMicPort, opt.mic, opt.dMicStart, opt.dSeconds, opt.dMicStallAt, opt.dMicStallFor,
-                      opt.dMicHoldAt, opt.dMicHoldFor, opt.dMicPpm, 0, nullptr},
+                      opt.dMicHoldAt, opt.dMicHoldFor, opt.dMicPpm, nullptr},
                      {L"remote", opt.nRemotePort, opt.remote, opt.dRemoteStart, opt.dSeconds, opt.dRemoteStallAt,
-                      opt.dRemoteStallFor, opt.dRemoteHoldAt, opt.dRemoteHoldFor, opt.dRemotePpm, 0, nullptr},
+                      opt.dRemoteStallFor, opt.dRemoteHoldAt, opt.dRemoteHoldFor, opt.dRemotePpm, nullptr},
                      {L"mic2", opt.dSecondFor > 0 ? opt.nMicPort : 0, mic2, opt.dSecondAt, dSecondEnd, 0, 0, 0, 0,
-                      opt.dMicPpm, opt.dMic2LagMs, nullptr},
+                      opt.dMicPpm, nullptr},
                      {L"remote2", opt.dSecondFor > 0 ? opt.nRemotePort : 0, opt.remote2, opt.dSecondAt, dSecondEnd, 0, 0,
-                      0, 0, opt.dRemotePpm, 0, nullptr}};
+                      0, 0, opt.dRemotePpm, nullptr}};
     // Every stream counts its time from the same instant, so that the same second
     // of audio leaves every connection at the same moment.
     const double dEpoch = SimClock() + 0.05;
@@ -57,7 +57,7 @@ int RunStreamMode(const SimOptions& opt, CSimLog& log) {
             return 2;
         }
         SimStreamTiming timing;
-        timing.dEpoch = dEpoch + (opt.dSpeed > 0 ? s.dLagMs / 1000.0 / opt.dSpeed : 0);
+        timing.dEpoch = dEpoch;
         timing.dStart = s.dStart;
         timing.dStallAt = s.dStallAt;
         timing.dStallFor = s.dStallFor;

@@ -393,15 +393,16 @@ void CSimApp::Redirect(const SimCall& call, ESimSide eSide, int nPort) {
         timing.dHoldFor = bMic ? m_opt.dMicHoldFor : m_opt.dRemoteHoldFor;
     }
     if (eSide == SIDE_MIC && (m_opt.dMic2Gain != 1 || m_opt.dMic2LagMs != 0)) {
-        // My microphone in a second call: the first call's samples on the first call's
+        // My microphone in a second call: the first call's sound on the first call's
         // clock, scaled, a little later.
         for (const auto& kv : m_streams) {
             const CAudioStream& other = *kv.second;
             if (kv.first.second != SIDE_MIC || other.Result() != STREAM_RUNNING || other.Zero() <= 0) continue;
             const double dPace = m_opt.dSpeed * timing.dRate;
-            timing.dEpoch = other.Zero() + m_opt.dMic2LagMs / 1000.0 / m_opt.dSpeed;
+            timing.dEpoch = other.Zero();
             timing.dStart = std::ceil((SimClock() - other.Zero()) * dPace * 100) / 100;
             sourceDesc.dGain = m_opt.dMic2Gain;
+            sourceDesc.dLagMs = m_opt.dMic2LagMs;
             m_log.Write(L"AUDIO", FormatW(L"%ls copies call %ls mic from second %.2f, gain %g, %g ms later", label.c_str(),
                                           kv.first.first.c_str(), timing.dStart, m_opt.dMic2Gain, m_opt.dMic2LagMs));
             break;
