@@ -7,8 +7,12 @@
 # 100x for a whole hour, and at 1x for a 2-minute call; and the real ombra.exe
 # recording a call from skypesim at 1x, for the time from the call's end to its
 # history entry. CPU and peak memory are read from Linux (/proc, getrusage).
+# Then the recording timeline against skypesim's streams: how far each side's
+# bursts land from where they were sent after a late start, a stall, a clock
+# 3,000 ppm off and a 1 s hold-up, and my side's level in a conference whose
+# second copy of my microphone is scaled and late.
 # Figures are printed, never judged; the output ends with one "name: value" line
-# per figure. Run it under the port lock: flock /tmp/ombra-ports.lock scripts/bench.sh
+# per figure. Run it under the port lock: flock /tmp/ombra-audioports.lock scripts/bench.sh
 # OMBRA_BUILD_DIR selects the build folder; OMBRA_BENCH_SECONDS (3600),
 # OMBRA_BENCH_1X_SECONDS (120) and OMBRA_BENCH_FINISH_SECONDS (30) set the
 # lengths of the 100x call, the 1x call and the ombra.exe call.
@@ -270,6 +274,47 @@ if timeline_call timeline_one_side --total $((CALL_SECONDS * 100)) --idle-ms 150
   figure pipeline_100x_one_side_peak_memory_mb "$(value peak_working_set_mb "$WORK/timeline_one_side.host.txt")"
   figure pipeline_100x_one_side_blocks_in_file "$(calc "($(mpg123 -q -s "$WORK/timeline_one_side.mp3" 2>/dev/null | wc -c) // 4 - 1105) // 320")"
   figure pipeline_100x_one_side_blocks_lost "$(calc "$CALL_SECONDS * 100 - $(value blocks_mic "$WORK/timeline_one_side.host.txt") + $(value blocks_dropped "$WORK/timeline_one_side.host.txt")")"
+fi
+# Each side against its own send times: a 60 s call whose sides' clocks run 3,000 ppm
+# slow (my side) and fast (the remote side), a burst at every second of each.
+echo "bench: timeline, clocks 3,000 ppm slow and fast (60 s at real time)"
+if timeline_call timeline_drift --total 12000 -- --mic-port 58377 --remote-port 58376 --seconds 60 \
+    --mic burst:440:12000 --remote burst:1000:12000 --mic-ppm -3000 --remote-ppm 3000; then
+  python3 "$ROOT/tests/audio/mp3check.py" "$WORK/timeline_drift.mp3" --rate 32000 --channels 2 --kbps 64 --seconds 60 \
+    --tolerance 2 --bursts --ppm 0:-3000 --ppm 1:3000 --max-offset-ms 1e9 >"$WORK/timeline_drift.check.txt" 2>&1 || true
+  figure sync_offset_ms_drift_3000ppm_slow "$(value sync_offset_ms_side0 "$WORK/timeline_drift.check.txt")"
+  figure sync_offset_ms_drift_3000ppm_fast "$(value sync_offset_ms_side1 "$WORK/timeline_drift.check.txt")"
+  figure sync_offset_ms_drift_3000ppm "$(value sync_offset_ms_sides "$WORK/timeline_drift.check.txt")"
+fi
+# My side holds its audio back from 3 s to 4 s and then sends it at once; from 6 s
+# on each side should be where it was sent. My bursts take four tones in turn, so
+# a side a whole second late is not taken for one on time.
+echo "bench: timeline, my side held up for 1 s and then delivered at once"
+python3 - "$WORK/holdup_mic.wav" 10 <<'EOF_WAV'
+import math, struct, sys, wave
+tones, n = [440, 550, 660, 770], int(float(sys.argv[2]) * 16000)
+w = wave.open(sys.argv[1], "wb")
+w.setnchannels(1); w.setsampwidth(2); w.setframerate(16000)
+w.writeframes(b"".join(struct.pack("<h", round(12000 * math.sin(2 * math.pi * tones[i // 16000 % 4] * (i % 16000) / 16000))
+                                   if i % 16000 < 800 else 0) for i in range(n)))
+EOF_WAV
+if timeline_call timeline_holdup --total 2000 -- --mic-port 58377 --remote-port 58376 --seconds 10 \
+    --mic "wav:$(win "$WORK/holdup_mic.wav")" --remote burst:1000:12000 --mic-holdup 3:1; then
+  python3 "$ROOT/tests/audio/mp3check.py" "$WORK/timeline_holdup.mp3" --rate 32000 --channels 2 --kbps 64 --seconds 10 \
+    --tolerance 2 --bursts --each-side --ids 0:440,550,660,770 --split-at 6 --max-offset-ms 1e9 \
+    >"$WORK/timeline_holdup.check.txt" 2>&1 || true
+  figure sync_offset_ms_burst_1s "$(value sync_offset_ms_sides "$WORK/timeline_holdup.check.txt")"
+  figure blocks_dropped_burst_1s "$(value blocks_dropped "$WORK/timeline_holdup.host.txt")"
+fi
+# A conference whose second copy of my microphone is 0.9 as loud and 4 ms late:
+# my side's level while both copies run against before.
+echo "bench: timeline, a conference with a second copy of my microphone scaled and late"
+if timeline_call timeline_conference --total 2400 -- --mic-port 58377 --remote-port 58376 --seconds 8 \
+    --second-call 2:4 --mic tone:440 --remote tone:1000 --remote2 tone:1500 --mic2-gain 0.9 --mic2-lag-ms 4; then
+  python3 "$ROOT/tests/audio/mp3check.py" "$WORK/timeline_conference.mp3" --rate 32000 --channels 2 --kbps 64 \
+    --seconds 8 --tolerance 1 --tones 440,1000 --conference 2:4 --second-tone 1500 \
+    >"$WORK/timeline_conference.check.txt" 2>&1 || true
+  figure conference_mic_level_db "$(value conference_mic_level_db "$WORK/timeline_conference.check.txt")"
 fi
 echo "bench: load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "---"

@@ -222,6 +222,7 @@ public:
     std::atomic<int> closes{0};
     std::atomic<double> seconds{0};  // first connect to last close
     std::string head;                // the first 3200 bytes
+    std::vector<std::pair<double, int>> reads;  // seconds since the first connect, bytes
 
 private:
     void Run() {
@@ -250,6 +251,8 @@ private:
                 }
                 int r = ::recv(conns[i], buf, sizeof buf, 0);
                 if (r > 0) {
+                    ::QueryPerformanceCounter(&t);
+                    reads.emplace_back(static_cast<double>(t.QuadPart - t0.QuadPart) / f.QuadPart, r);
                     if (head.size() < 3200) head.append(buf, std::min<size_t>(r, 3200 - head.size()));
                     bytes += r;
                     ++i;
@@ -478,6 +481,33 @@ TEST_F(SkypeSimProcess, StreamModeSendsTheExactBlockCountAtPace) {
         EXPECT_EQ(sim.Wait(20000), 1);
         EXPECT_NE(sim.Output().find("result=connect-failed"), std::string::npos) << sim.Output();
     }
+}
+
+TEST_F(SkypeSimProcess, AFastOrSlowClockPacesItsSideAndAHeldUpSpanArrivesAtOnce) {
+    CListener mic, remote;
+    // 2 s of audio from a clock 5 % fast and one 5 % slow; the slow one holds back 0.5 s from 0.5 s.
+    CSimProcess sim(L"--stream --seconds 2 --mic-port " + std::to_wstring(mic.Port()) + L" --remote-port " +
+                    std::to_wstring(remote.Port()) +
+                    L" --mic-ppm 50000 --remote-ppm -50000 --remote-holdup 0.5:0.5 --quit-after 30");
+    ASSERT_EQ(sim.Wait(20000), 0) << sim.Output();
+    mic.Join();
+    remote.Join();
+    EXPECT_EQ(mic.bytes, 200 * SIM_BLOCK_BYTES);
+    EXPECT_EQ(remote.bytes, 200 * SIM_BLOCK_BYTES);
+    // The last block leaves 1.99 s of audio after the first: 1.895 s fast, 2.095 s slow.
+    EXPECT_GE(mic.seconds, 1.88);
+    EXPECT_LT(mic.seconds, 1.98);
+    EXPECT_GE(remote.seconds, 2.09);
+    auto received = [&](double from, double to) {
+        long long n = 0;
+        for (const auto& [t, bytes] : remote.reads)
+            if (t >= from && t < to) n += bytes;
+        return n / SIM_BLOCK_BYTES;
+    };
+    // Block 49 is due at 0.516 s; blocks 50 to 99 are held until block 100 is due, at 1.053 s.
+    EXPECT_EQ(received(0.56, 1.04), 0);
+    EXPECT_GE(received(1.04, 1.09), 51);
+    EXPECT_LE(received(1.09, 1.2), 12);
 }
 
 TEST_F(SkypeSimProcess, BadScenarioOrOptionStopsBeforeStarting) {

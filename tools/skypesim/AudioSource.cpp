@@ -1,5 +1,6 @@
 #include "AudioSource.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cwchar>
@@ -72,19 +73,26 @@ std::unique_ptr<CAudioSource> CAudioSource::Create(const SimSourceSpec& sourceDe
 }
 
 void CAudioSource::NextBlock(uint8_t* pBlock) {
+    const uint64_t nLag = static_cast<uint64_t>(std::lround(m_spec.dLagMs * SIM_SAMPLE_RATE / 1000));
     for (int i = 0; i < SIM_BLOCK_SAMPLES; ++i, ++m_nSample) {
         int v = 0;
-        if (m_spec.eKind == SOURCE_TONE || (m_spec.eKind == SOURCE_BURST && m_nSample % SIM_SAMPLE_RATE < SIM_BURST_SAMPLES)) {
+        // A lagging copy carries the sound of nLag samples earlier; before its start, silence.
+        const bool bSound = m_nSample >= nLag;
+        const uint64_t n = m_nSample - (bSound ? nLag : 0);
+        if (bSound && (m_spec.eKind == SOURCE_TONE ||
+                       (m_spec.eKind == SOURCE_BURST && n % SIM_SAMPLE_RATE < SIM_BURST_SAMPLES))) {
             // The phase is taken modulo one period of the sample clock so that it
             // stays exact however long the stream runs.
-            double t = static_cast<double>(m_nSample % SIM_SAMPLE_RATE) / SIM_SAMPLE_RATE;
+            double t = static_cast<double>(n % SIM_SAMPLE_RATE) / SIM_SAMPLE_RATE;
             double whole = std::floor(m_spec.dFrequency);
             double frac = m_spec.dFrequency - whole;
-            double phase = std::fmod(whole * t, 1.0) + frac * (static_cast<double>(m_nSample) / SIM_SAMPLE_RATE);
+            double phase = std::fmod(whole * t, 1.0) + frac * (static_cast<double>(n) / SIM_SAMPLE_RATE);
             v = static_cast<int>(std::lround(m_spec.nAmplitude * std::sin(2 * std::numbers::pi * phase)));
-        } else if (m_spec.eKind == SOURCE_WAV && m_nSample < m_samples.size()) {
-            v = m_samples[m_nSample];
+        } else if (bSound && m_spec.eKind == SOURCE_WAV && n < m_samples.size()) {
+            v = m_samples[n];
         }
+        if (m_spec.dGain != 1.0)
+            v = static_cast<int>(std::clamp(std::lround(v * m_spec.dGain), -32768L, 32767L));
         pBlock[2 * i] = static_cast<uint8_t>(v & 0xFF);
         pBlock[2 * i + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
     }

@@ -20,6 +20,10 @@ struct SimSourceSpec {
     double dFrequency = 440.0;
     int nAmplitude = 8000;
     std::wstring strPath;
+    // A second copy of my microphone: every sample scaled by dGain, and the sound
+    // dLagMs behind the first copy's on the same sample count.
+    double dGain = 1.0;
+    double dLagMs = 0;
 };
 
 // Parses "tone:FREQ[:AMPLITUDE]", "burst:FREQ[:AMPLITUDE]", "silence" or "wav:PATH"; a WAV file is opened

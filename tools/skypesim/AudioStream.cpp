@@ -2,6 +2,7 @@
 
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "SimLog.h"
@@ -141,11 +142,13 @@ void CAudioStream::Finish(SOCKET s, EStreamResult eResult) {
 }
 
 void CAudioStream::Run() {
-    const double dBlockSeconds = m_dSpeed > 0 ? 0.01 / m_dSpeed : 0;
+    const double dPace = m_dSpeed * m_timing.dRate;  // audio seconds per wall second
+    const double dBlockSeconds = m_dSpeed > 0 ? 0.01 / dPace : 0;
+    const double dStartWall = m_dSpeed > 0 ? m_timing.dStart / dPace : 0;
     const bool bShared = m_timing.dEpoch > 0;
     if (bShared) {
         // A late side: nothing until its instant on the shared clock.
-        double dWait = m_timing.dEpoch + m_timing.dStart * (m_dSpeed > 0 ? 1 / m_dSpeed : 0) - Clock();
+        double dWait = m_timing.dEpoch + dStartWall - Clock();
         if (dWait > 0 && ::WaitForSingleObject(m_evStop, static_cast<DWORD>(dWait * 1000)) == WAIT_OBJECT_0) {
             m_eResult = STREAM_STOPPED;
             return;
@@ -164,10 +167,14 @@ void CAudioStream::Run() {
     // Pace clock: block (nIndex - nBaseIndex) is due at dBase + n * dBlockSeconds.
     double dBase = dStart;
     if (bShared) {
-        dBase = m_timing.dEpoch + m_timing.dStart * (m_dSpeed > 0 ? 1 / m_dSpeed : 0);
+        dBase = m_timing.dEpoch + dStartWall;
         m_pSource->Skip(static_cast<uint64_t>(m_timing.dStart * SIM_SAMPLE_RATE + 0.5));
     }
     uint64_t nIndex = 0, nBaseIndex = 0;
+    if (dBlockSeconds > 0) m_dZero = dBase - dStartWall;
+    // Index of the first block after a hold-up: the held blocks are all due when it is.
+    const uint64_t nHoldEnd = static_cast<uint64_t>(
+        std::max(0.0, std::ceil((m_timing.dHoldAt + m_timing.dHoldFor - m_timing.dStart) * 100 - 1e-6)));
     bool bWasPaused = false;
     uint8_t block[SIM_BLOCK_BYTES];
     for (;;) {
@@ -182,9 +189,15 @@ void CAudioStream::Run() {
             bWasPaused = false;
             dBase = Clock();
             nBaseIndex = nIndex;
+            if (dBlockSeconds > 0) m_dZero = dBase - static_cast<double>(nIndex) * dBlockSeconds - dStartWall;
         }
+        const double dAudio = m_timing.dStart + static_cast<double>(nIndex) * 0.01;
         if (dBlockSeconds > 0) {
-            double dDue = dBase + static_cast<double>(nIndex - nBaseIndex) * dBlockSeconds;
+            uint64_t nDue = nIndex;
+            if (m_timing.dHoldFor > 0 && dAudio >= m_timing.dHoldAt - 1e-9 &&
+                dAudio < m_timing.dHoldAt + m_timing.dHoldFor - 1e-9 && nHoldEnd > nBaseIndex)
+                nDue = std::max(nIndex, nHoldEnd);
+            double dDue = dBase + static_cast<double>(nDue - nBaseIndex) * dBlockSeconds;
             double dWait = dDue - Clock();
             if (dWait > 0) {
                 DWORD ms = static_cast<DWORD>(std::ceil(dWait * 1000.0));
@@ -194,7 +207,6 @@ void CAudioStream::Run() {
         }
         if (m_bStop) return Finish(s, STREAM_STOPPED);
         m_pSource->NextBlock(block);
-        double dAudio = m_timing.dStart + static_cast<double>(nIndex) * 0.01;
         ++nIndex;
         // A stalled sender: its audio of the span is never sent.
         if (m_timing.dStallFor > 0 && dAudio >= m_timing.dStallAt - 1e-9 && dAudio < m_timing.dStallAt + m_timing.dStallFor - 1e-9)

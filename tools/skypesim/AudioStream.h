@@ -28,6 +28,11 @@ struct SimStreamTiming {
     double dStart = 0;      // the stream connects here; what came before is not sent
     double dStallAt = 0;    // from here on nothing is sent for dStallFor seconds,
     double dStallFor = 0;   // then the stream goes on where its time is by then
+    double dHoldAt = 0;     // from here on nothing is sent for dHoldFor seconds,
+    double dHoldFor = 0;    // then all of it at once, and on at the pace
+    // The sender's clock against the wall clock, 1 + ppm/10^6: its seconds of audio
+    // take 1/dRate wall seconds, so a fast side's blocks come closer together.
+    double dRate = 1;
 };
 
 class CAudioStream {
@@ -55,6 +60,9 @@ public:
     int LastError() const { return m_nError; }
     // Wall-clock seconds from the connection to the last write.
     double Seconds() const { return m_dSeconds; }
+    // SimClock() at which second 0 of the stream's audio was due at its present
+    // pace; 0 until it writes, and for a stream paced as fast as the socket takes it.
+    double Zero() const { return m_dZero; }
 
 private:
     void Run();
@@ -78,5 +86,6 @@ private:
     std::atomic<EStreamResult> m_eResult{STREAM_RUNNING};
     std::atomic<int> m_nError{0};
     std::atomic<double> m_dSeconds{0};
+    std::atomic<double> m_dZero{0};
     std::thread m_thread;
 };

@@ -22,35 +22,48 @@ int RunStreamMode(const SimOptions& opt, CSimLog& log) {
     struct Side {
         const wchar_t* pszName;
         int nPort;
-        const SimSourceSpec* pSpec;
+        SimSourceSpec spec;
         double dStart;
         double dEnd;
         double dStallAt;
         double dStallFor;
+        double dHoldAt;
+        double dHoldFor;
+        double dPpm;
         std::unique_ptr<CAudioStream> pStream;
     };
     const double dSecondEnd = opt.dSecondAt + opt.dSecondFor;
-    Side sides[4] = {{L"mic", opt.nMicPort, &opt.mic, opt.dMicStart, opt.dSeconds, opt.dMicStallAt, opt.dMicStallFor, nullptr},
-                     {L"remote", opt.nRemotePort, &opt.remote, opt.dRemoteStart, opt.dSeconds, opt.dRemoteStallAt,
-                      opt.dRemoteStallFor, nullptr},
-                     {L"mic2", opt.dSecondFor > 0 ? opt.nMicPort : 0, &opt.mic, opt.dSecondAt, dSecondEnd, 0, 0, nullptr},
-                     {L"remote2", opt.dSecondFor > 0 ? opt.nRemotePort : 0, &opt.remote2, opt.dSecondAt, dSecondEnd, 0, 0,
-                      nullptr}};
+    // The second call's copy of my microphone: the same sound, scaled, a little later.
+    SimSourceSpec mic2 = opt.mic;
+    mic2.dGain = opt.dMic2Gain;
+    mic2.dLagMs = opt.dMic2LagMs;
+    Side sides[4] = {{L"mic", opt.nMicPort, opt.mic, opt.dMicStart, opt.dSeconds, opt.dMicStallAt, opt.dMicStallFor,
+                      opt.dMicHoldAt, opt.dMicHoldFor, opt.dMicPpm, nullptr},
+                     {L"remote", opt.nRemotePort, opt.remote, opt.dRemoteStart, opt.dSeconds, opt.dRemoteStallAt,
+                      opt.dRemoteStallFor, opt.dRemoteHoldAt, opt.dRemoteHoldFor, opt.dRemotePpm, nullptr},
+                     {L"mic2", opt.dSecondFor > 0 ? opt.nMicPort : 0, mic2, opt.dSecondAt, dSecondEnd, 0, 0, 0, 0,
+                      opt.dMicPpm, nullptr},
+                     {L"remote2", opt.dSecondFor > 0 ? opt.nRemotePort : 0, opt.remote2, opt.dSecondAt, dSecondEnd, 0, 0,
+                      0, 0, opt.dRemotePpm, nullptr}};
     // Every stream counts its time from the same instant, so that the same second
     // of audio leaves every connection at the same moment.
-    SimStreamTiming timing;
-    timing.dEpoch = SimClock() + 0.05;
+    const double dEpoch = SimClock() + 0.05;
     for (Side& s : sides) {
         if (s.nPort <= 0) continue;
         std::wstring err;
-        auto source = CAudioSource::Create(*s.pSpec, err);
+        auto source = CAudioSource::Create(s.spec, err);
         if (!source) {
             fwprintf(stderr, L"skypesim: %ls\n", err.c_str());
             return 2;
         }
+        SimStreamTiming timing;
+        timing.dEpoch = dEpoch;
         timing.dStart = s.dStart;
         timing.dStallAt = s.dStallAt;
         timing.dStallFor = s.dStallFor;
+        timing.dHoldAt = s.dHoldAt;
+        timing.dHoldFor = s.dHoldFor;
+        timing.dRate = 1 + s.dPpm * 1e-6;
         const uint64_t nBlocks = static_cast<uint64_t>(std::max(0.0, s.dEnd - s.dStart) * 100.0 + 0.5);
         s.pStream = std::make_unique<CAudioStream>(std::move(source), s.nPort, opt.dSpeed, nBlocks, false, &log,
                                                    std::wstring(L"stream ") + s.pszName, timing);

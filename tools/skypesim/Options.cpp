@@ -31,6 +31,8 @@ const wchar_t* UsageText() {
            L"                [--mic SOURCE] [--remote SOURCE] [--log FILE|-] [--quit-after SECONDS]\n"
            L"                [--mic-start S] [--remote-start S] [--mic-stall AT:FOR] [--remote-stall AT:FOR]\n"
            L"                [--second-call AT:FOR] [--remote2 SOURCE]\n"
+           L"both: [--mic-ppm N] [--remote-ppm N] [--mic-holdup AT:FOR] [--remote-holdup AT:FOR]\n"
+           L"      [--mic2-gain G] [--mic2-lag-ms L]\n"
            L"SOURCE: tone:FREQ[:AMPLITUDE] | burst:FREQ[:AMPLITUDE] | silence | wav:PATH (16 kHz mono 16-bit PCM)\n";
 }
 
@@ -84,7 +86,29 @@ bool ParseOptions(int argc, wchar_t** argv, SimOptions& opt, std::wstring& strEr
                 return false;
             }
             (a == L"--mic-start" ? opt.dMicStart : opt.dRemoteStart) = d;
-        } else if (a == L"--mic-stall" || a == L"--remote-stall" || a == L"--second-call") {
+        } else if (a == L"--mic-ppm" || a == L"--remote-ppm") {
+            if (!value(v)) return false;
+            if (!ParseNumber(v, -100000, 100000, d)) {
+                strError = a + L" needs parts per million from -100000 to 100000";
+                return false;
+            }
+            (a == L"--mic-ppm" ? opt.dMicPpm : opt.dRemotePpm) = d;
+        } else if (a == L"--mic2-gain") {
+            if (!value(v)) return false;
+            if (!ParseNumber(v, 0, 10, d)) {
+                strError = L"--mic2-gain needs a factor from 0 to 10";
+                return false;
+            }
+            opt.dMic2Gain = d;
+        } else if (a == L"--mic2-lag-ms") {
+            if (!value(v)) return false;
+            if (!ParseNumber(v, 0, 1000, d)) {
+                strError = L"--mic2-lag-ms needs milliseconds from 0 to 1000";
+                return false;
+            }
+            opt.dMic2LagMs = d;
+        } else if (a == L"--mic-stall" || a == L"--remote-stall" || a == L"--second-call" || a == L"--mic-holdup" ||
+                   a == L"--remote-holdup") {
             if (!value(v)) return false;
             size_t colon = v.find(L':');
             double dAt = 0, dFor = 0;
@@ -99,6 +123,12 @@ bool ParseOptions(int argc, wchar_t** argv, SimOptions& opt, std::wstring& strEr
             } else if (a == L"--remote-stall") {
                 opt.dRemoteStallAt = dAt;
                 opt.dRemoteStallFor = dFor;
+            } else if (a == L"--mic-holdup") {
+                opt.dMicHoldAt = dAt;
+                opt.dMicHoldFor = dFor;
+            } else if (a == L"--remote-holdup") {
+                opt.dRemoteHoldAt = dAt;
+                opt.dRemoteHoldFor = dFor;
             } else {
                 opt.dSecondAt = dAt;
                 opt.dSecondFor = dFor;

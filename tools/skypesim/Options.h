@@ -29,6 +29,12 @@ struct SimOptions {
     double dMicStallAt = 0, dMicStallFor = 0, dRemoteStallAt = 0, dRemoteStallFor = 0;
     double dSecondAt = 0, dSecondFor = 0;
     SimSourceSpec remote2;
+    // Both modes: a side whose clock runs fast or slow, a side that holds its audio
+    // back and then sends it in a burst, and how the second copy of my microphone
+    // (a second call's) differs from the first.
+    double dMicPpm = 0, dRemotePpm = 0;
+    double dMicHoldAt = 0, dMicHoldFor = 0, dRemoteHoldAt = 0, dRemoteHoldFor = 0;
+    double dMic2Gain = 1, dMic2LagMs = 0;
 
     SimOptions();
 };

@@ -1,5 +1,7 @@
 #include "SimApp.h"
 
+#include <cmath>
+
 #include "base/StringUtil.h"
 
 namespace {
@@ -381,8 +383,31 @@ void CSimApp::Redirect(const SimCall& call, ESimSide eSide, int nPort) {
         it->second->Stop();
         m_streams.erase(it);
     }
-    const SimSourceSpec& sourceDesc = eSide == SIDE_MIC ? (call.bMicSource ? call.micSource : m_opt.mic)
-                                                  : (call.bRemoteSource ? call.remoteSource : m_opt.remote);
+    SimSourceSpec sourceDesc = eSide == SIDE_MIC ? (call.bMicSource ? call.micSource : m_opt.mic)
+                                             : (call.bRemoteSource ? call.remoteSource : m_opt.remote);
+    SimStreamTiming timing;
+    if (eSide != SIDE_INPUT) {
+        const bool bMic = eSide == SIDE_MIC;
+        timing.dRate = 1 + (bMic ? m_opt.dMicPpm : m_opt.dRemotePpm) * 1e-6;
+        timing.dHoldAt = bMic ? m_opt.dMicHoldAt : m_opt.dRemoteHoldAt;
+        timing.dHoldFor = bMic ? m_opt.dMicHoldFor : m_opt.dRemoteHoldFor;
+    }
+    if (eSide == SIDE_MIC && (m_opt.dMic2Gain != 1 || m_opt.dMic2LagMs != 0)) {
+        // My microphone in a second call: the first call's sound on the first call's
+        // clock, scaled, a little later.
+        for (const auto& kv : m_streams) {
+            const CAudioStream& other = *kv.second;
+            if (kv.first.second != SIDE_MIC || other.Result() != STREAM_RUNNING || other.Zero() <= 0) continue;
+            const double dPace = m_opt.dSpeed * timing.dRate;
+            timing.dEpoch = other.Zero();
+            timing.dStart = std::ceil((SimClock() - other.Zero()) * dPace * 100) / 100;
+            sourceDesc.dGain = m_opt.dMic2Gain;
+            sourceDesc.dLagMs = m_opt.dMic2LagMs;
+            m_log.Write(L"AUDIO", FormatW(L"%ls copies call %ls mic from second %.2f, gain %g, %g ms later", label.c_str(),
+                                          kv.first.first.c_str(), timing.dStart, m_opt.dMic2Gain, m_opt.dMic2LagMs));
+            break;
+        }
+    }
     std::wstring err;
     auto source = CAudioSource::Create(sourceDesc, err);
     if (!source) {
@@ -390,7 +415,7 @@ void CSimApp::Redirect(const SimCall& call, ESimSide eSide, int nPort) {
         return;
     }
     auto stream = std::make_unique<CAudioStream>(std::move(source), nPort, m_opt.dSpeed, 0, eSide == SIDE_INPUT,
-                                                 &m_log, label);
+                                                 &m_log, label, timing);
     if (call.strStatus != L"INPROGRESS") stream->SetPaused(true);
     stream->Start();
     m_streams[key] = std::move(stream);
