@@ -4,12 +4,44 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <shlwapi.h>
+
+#include "app/AppFolders.h"
+#include "app/CrashDump.h"
 #include "app/HelloWorldDlg.h"
+#include "base/Log.h"
 #include "base/Notifier.h"
 #include "base/Window.h"
 #include "resource.h"
+#include "version.h"
+
+namespace {
+#define OMBRA_WIDEN2(x) L##x
+#define OMBRA_WIDEN(x) OMBRA_WIDEN2(x)
+
+// The log and the crash handler come first, so that whatever follows is on record.
+void StartDiagnostics() {
+    std::wstring strFolder = GetLogFolder();
+    if (strFolder.empty()) return;
+    if (!::PathFileExistsW(strFolder.c_str()) && !::CreateDirectoryW(strFolder.c_str(), nullptr))
+        CreateFolderTree(strFolder);
+    LogOpen(strFolder);
+    LogLine(L"start: Ombra Skype Recorder %s, process %lu", OMBRA_WIDEN(OMBRA_VERSION_TEXT), ::GetCurrentProcessId());
+    NoteCrashDumps(strFolder);
+    if (!InstallCrashHandler(strFolder)) LogLine(L"crash dumps off: the system has no dump writer (dbghelp.dll)");
+}
+
+const wchar_t* DialogEndReason(INT_PTR nResult) {
+    switch (nResult) {
+        case IDOK: return L"Enter in the main window";
+        case IDCANCEL: return L"Escape or close in the main window";
+        default: return L"Exit command";
+    }
+}
+}  // namespace
 
 bool CHelloWorldApp::InitInstance() {
+    StartDiagnostics();
     INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), 0xFF};
     ::InitCommonControlsEx(&icc);
     RegisterFrameworkClasses();
@@ -21,18 +53,22 @@ bool CHelloWorldApp::InitInstance() {
         // Like every box of the program it carries the program's name as caption.
         NotifyMessageBox(nullptr, szText[0] ? szText : L"Windows sockets initialization failed.",
                          L"Ombra Skype Recorder", MB_OK);
+        m_pszExitReason = L"Windows sockets failed";
         return false;
     }
     m_bWinsock = true;
 
     m_hMutex = ::CreateMutexW(nullptr, FALSE, APP_MUTEX_NAME);
     // Another instance runs: end quietly and leave it alone.
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) return false;
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        m_pszExitReason = L"another instance runs";
+        return false;
+    }
 
     m_bCom = SUCCEEDED(::CoInitialize(nullptr));
     {
         CHelloWorldDlg dlg;
-        dlg.DoModal(nullptr);
+        m_pszExitReason = DialogEndReason(dlg.DoModal(nullptr));
     }
     return false;
 }
@@ -44,5 +80,7 @@ int CHelloWorldApp::ExitInstance() {
     }
     if (m_bCom) ::CoUninitialize();
     if (m_bWinsock) ::WSACleanup();
+    LogLine(L"exit: %s", m_pszExitReason);
+    LogClose();
     return 0;
 }

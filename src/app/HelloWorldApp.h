@@ -21,4 +21,5 @@ public:
 private:
     bool m_bWinsock = false;
     bool m_bCom = false;
+    const wchar_t* m_pszExitReason = L"unknown";
 };

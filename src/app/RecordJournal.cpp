@@ -8,6 +8,7 @@
 
 #include "audiofile/Mp3Info.h"
 #include "base/File.h"
+#include "base/Log.h"
 #include "base/StringUtil.h"
 
 namespace {
@@ -124,6 +125,7 @@ int CRecordJournal::Recover(const std::wstring& strFolder, CRecordHistory& histo
             double dSeconds = GetMp3Duration(entry.m_strFile);
             entry.m_nDuration = dSeconds > 0 ? static_cast<int>(std::lround(dSeconds)) : 0;
             if (!history.AddRecord(entry)) continue;
+            LogLine(L"recording entered from its journal: %s, %d s", entry.m_strFile.c_str(), entry.m_nDuration);
             ++nAdded;
         }
         // Kept while the entry lives in memory only (record.xml locked or read-only).
