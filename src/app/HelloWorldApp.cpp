@@ -31,12 +31,12 @@ void StartDiagnostics() {
     if (!InstallCrashHandler(strFolder)) LogLine(L"crash dumps off: the system has no dump writer (dbghelp.dll)");
 }
 
+// Exit posts WM_QUIT, which the dialog's loop posts again as it ends; Enter and
+// Escape end the dialog with their own result.
 const wchar_t* DialogEndReason(INT_PTR nResult) {
-    switch (nResult) {
-        case IDOK: return L"Enter in the main window";
-        case IDCANCEL: return L"Escape or close in the main window";
-        default: return L"Exit command";
-    }
+    MSG msg;
+    if (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) return L"Exit command";
+    return nResult == IDOK ? L"Enter in the main window" : L"Escape or close in the main window";
 }
 }  // namespace
 
