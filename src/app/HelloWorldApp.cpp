@@ -15,9 +15,10 @@
 #include "resource.h"
 #include "version.h"
 
-namespace {
 #define OMBRA_WIDEN2(x) L##x
 #define OMBRA_WIDEN(x) OMBRA_WIDEN2(x)
+
+namespace {
 
 // The log and the crash handler come first, so that whatever follows is on record.
 void StartDiagnostics() {
