@@ -89,4 +89,8 @@ TEST(Log, RotatesAtTheLimitKeepingThreeFilesOfWholeLines) {
         EXPECT_GT(nLines, 0u);
     }
     ::RemoveDirectoryW(strFolder.c_str());
+    // A folder that cannot be written costs the lines, nothing else.
+    EXPECT_FALSE(LogOpen(strFolder + L"missing\\"));
+    LogLine(L"nowhere to go");
+    LogClose();
 }
