@@ -24,6 +24,8 @@
 #define IDC_MAIN_HELP 1013
 #define IDC_MAIN_DONATE 1059
 #define IDC_ABOUT_VERSION 1070
+#define IDC_ABOUT_LOG 1071
+#define IDC_ABOUT_OPENLOG 1072
 
 // Main window pictures (the close button uses the history window's close pictures).
 #define IDB_MAIN_BACKGROUND 129

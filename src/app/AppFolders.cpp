@@ -3,12 +3,17 @@
 #include <windows.h>
 #include <shlobj.h>
 
-std::wstring GetAppDataFolder() {
+namespace {
+std::wstring OmbraFolderIn(int nCsidl) {
     wchar_t szPath[520] = {};
-    if (!::SHGetSpecialFolderPathW(nullptr, szPath, CSIDL_APPDATA, FALSE) || szPath[0] == L'\0')
-        return std::wstring();
+    if (!::SHGetSpecialFolderPathW(nullptr, szPath, nCsidl, FALSE) || szPath[0] == L'\0') return std::wstring();
     return std::wstring(szPath) + L"\\Ombra\\";
 }
+}  // namespace
+
+std::wstring GetAppDataFolder() { return OmbraFolderIn(CSIDL_APPDATA); }
+
+std::wstring GetLogFolder() { return OmbraFolderIn(CSIDL_LOCAL_APPDATA); }
 
 bool CreateFolderTree(const std::wstring& strPath) {
     int nResult = ::SHCreateDirectoryExW(nullptr, strPath.c_str(), nullptr);

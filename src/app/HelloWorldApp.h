@@ -23,4 +23,5 @@ private:
     bool m_bWinsock = false;
     bool m_bCom = false;
     int m_nExitCode = 0;
+    const wchar_t* m_pszExitReason = L"unknown";
 };

@@ -6,12 +6,14 @@
 #include <ctime>
 #include <cwchar>
 
+#include "app/AboutDlg.h"
 #include "app/AppFolders.h"
 #include "app/RecordRules.h"
 #include "app/Retention.h"
 #include "app/WebPage.h"
 #include "audio/AudioServer.h"
 #include "audiofile/AudioErrors.h"
+#include "base/Log.h"
 #include "base/Notifier.h"
 #include "base/StringUtil.h"
 #include "history/DlgRecHistory.h"
@@ -311,6 +313,7 @@ void CHelloWorldDlg::UpdateJournalPartners() {
 void CHelloWorldDlg::OnEndSession() {
     // Windows ends the process when this returns, without WM_DESTROY: what Exit
     // saves is saved here.
+    LogLine(L"exit: the Windows session ends");
     RemoveTrayIcon();
     if (m_pProfile) SavePosition();
     if (m_pController && m_pAudioServer) m_pController->FinishBeforeExit();
@@ -605,7 +608,7 @@ void CHelloWorldDlg::ShowTrayMenu() {
 }
 
 void CHelloWorldDlg::ShowAboutBox() {
-    CDialog about(IDD_ABOUTBOX);
+    CAboutDlg about;
     about.DoModal(m_hWnd);
 }
 

@@ -8,6 +8,7 @@
 
 #include "audiofile/Mp3Info.h"
 #include "base/File.h"
+#include "base/Log.h"
 #include "base/StringUtil.h"
 
 namespace {
@@ -144,6 +145,7 @@ int CRecordJournal::Recover(const std::wstring& strFolder, CRecordHistory& histo
             if (dSeconds < 0) continue;
             entry.m_nDuration = static_cast<int>(std::lround(dSeconds));
             if (!history.AddRecord(entry)) continue;
+            LogLine(L"recording entered from its journal: %s, %d s", entry.m_strFile.c_str(), entry.m_nDuration);
             ++nAdded;
         }
         // Kept while the entry lives in memory only (record.xml locked or read-only).

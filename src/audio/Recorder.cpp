@@ -8,6 +8,7 @@
 #include "audio/AudioBlock.h"
 #include "audiofile/AudioErrors.h"
 #include "base/Clock.h"
+#include "base/Log.h"
 #include "base/Notifier.h"
 #include "base/StringUtil.h"
 
@@ -122,6 +123,7 @@ bool CRecorder::StartWithWriter(IWriteToFile* pWriter, bool bStereo, int nRecord
         return false;
     }
     m_hMixerThread.Reset(hThread);
+    LogLine(L"recording started: %s (%s, side %d)", m_strPath.c_str(), bStereo ? L"stereo" : L"mono", nRecordSide);
     return true;
 }
 
@@ -154,6 +156,9 @@ void CRecorder::Stop() {
         }
         m_pWriter = nullptr;
     }
+    LogLine(L"recording finished: %s, blocks %I64u mine + %I64u remote, %I64u dropped, %.2f s written%s",
+            m_strPath.c_str(), GetMicBlocksQueued(), GetRemoteBlocksQueued(), GetBlocksDropped(),
+            m_nTicksWritten * (TIMELINE_TICK_US / 1e6), m_bWriteFailed ? L", a write failed" : L"");
 }
 
 void CRecorder::HoldClock(int nWhy) {

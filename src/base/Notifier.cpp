@@ -1,6 +1,7 @@
 #include "base/Notifier.h"
 
 #include "base/Lock.h"
+#include "base/Log.h"
 
 namespace {
 CCriticalSection& NotifierLock() {
@@ -15,6 +16,7 @@ NotifierFn& CurrentNotifier() {
 
 int NotifyMessageBox(HWND hOwner, const std::wstring& strText, const std::wstring& strCaption,
                      UINT uType) {
+    LogLine(L"message box \"%s\": %s", strCaption.c_str(), strText.c_str());
     NotifierFn fn;
     {
         CLock lock(NotifierLock());

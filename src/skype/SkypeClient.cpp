@@ -5,6 +5,7 @@
 
 #include <climits>
 
+#include "base/Log.h"
 #include "skype/SkypeText.h"
 
 namespace {
@@ -184,6 +185,7 @@ LRESULT CSkypeClient::OnAttachMessage(HWND hwndSkype, LPARAM lStatus) {
             break;
         case ATTACH_REFUSED:
             m_bRefused = true;
+            LogLine(L"Skype refused access");
             StopRediscovery();
             Detach();
             PostEvent(WM_SKYPE_REFUSED, 0, 0);
@@ -201,6 +203,7 @@ LRESULT CSkypeClient::OnAttachMessage(HWND hwndSkype, LPARAM lStatus) {
 }
 
 void CSkypeClient::OnAttached() {
+    LogLine(L"Skype attached (API window %p)", static_cast<void*>(m_hwndSkype));
     m_nMissedPongs = 0;
     ::SetEvent(m_hQueueReady);
     m_pQueue->Enable();
@@ -229,6 +232,7 @@ void CSkypeClient::OnTimer(UINT_PTR uId) {
             m_nMissedPongs = 0;
             m_pHost->StopTimer(m_nKeepAliveTimer);
             m_nKeepAliveTimer = 0;
+            LogLine(L"Skype detached: no answer to %d keep-alive pings, searching again", MAX_MISSED_PONGS);
             Detach();
             m_bRediscovering = false;
             StartRediscovery();

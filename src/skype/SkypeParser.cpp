@@ -3,6 +3,7 @@
 // spontaneous notifications look alike and are handled whenever they arrive.
 #include <cwctype>
 
+#include "base/Log.h"
 #include "base/StringUtil.h"
 #include "skype/SkypeClient.h"
 #include "skype/SkypeText.h"
@@ -150,6 +151,7 @@ void CSkypeClient::RestartContactsTimer() {
 void CSkypeClient::OnStatus(const std::wstring& strRest, bool bConnStatus) {
     int nCode = UserStatusFromWord(ToUpperW(strRest));
     m_nUserStatus = nCode;
+    if (bConnStatus) LogLine(L"Skype connection status %s", strRest.c_str());
     // Logged out: nothing can be sent any more until Skype attaches us again.
     if (bConnStatus && nCode == USER_STATUS_LOGGEDOUT) m_bAttached = false;
     PostEvent(WM_SKYPE_USER_STATUS, (WPARAM)nCode, 0);
@@ -199,6 +201,7 @@ void CSkypeClient::OnCallStatus(const std::wstring& strId, const std::wstring& s
         QueryCallPartner(strId);
     }
     int nSlot = m_pCallList->SetStatus(strId, nCode);
+    LogLine(L"call %s status %s (slot %d)", strId.c_str(), strValue.c_str(), nSlot);
     PostEvent(WM_SKYPE_CALL, (WPARAM)(INT_PTR)nSlot, SKYPE_CALL_STATUS);
 }
 

@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "base/File.h"
+#include "base/Log.h"
 #include "base/Notifier.h"
 #include "base/StringUtil.h"
 
@@ -44,4 +46,51 @@ TEST(Notifier, RealBoxIsShownAndDismissed) {
     int answer = NotifyMessageBox(nullptr, L"Press OK", caption, MB_OK);
     closer.join();
     EXPECT_EQ(answer, IDOK);
+}
+
+// Two threads write 2.6 MB of lines: the log moves on at the limit, keeps three
+// files under it, and every line is whole.
+TEST(Log, RotatesAtTheLimitKeepingThreeFilesOfWholeLines) {
+    wchar_t szTemp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, szTemp);
+    std::wstring strFolder = std::wstring(szTemp) + L"ombra-log-test-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
+    ::CreateDirectoryW(strFolder.c_str(), nullptr);
+    ASSERT_TRUE(LogOpen(strFolder));
+    std::wstring strFill(600, L'\u00e9');
+    auto writer = [&](int nThread) {
+        for (int i = 0; i < 1100; ++i) LogLine(L"thread %d line %d %s", nThread, i, strFill.c_str());
+    };
+    std::thread other(writer, 2);
+    writer(1);
+    other.join();
+    LogClose();
+    LogLine(L"dropped: the log is closed");
+
+    for (int nAge = 0; nAge < LOG_FILES + 1; ++nAge) {
+        std::string data;
+        DWORD dwRead = ReadWholeFile(LogFilePath(strFolder, nAge), data);
+        ::DeleteFileW(LogFilePath(strFolder, nAge).c_str());
+        if (nAge == LOG_FILES) {
+            EXPECT_NE(dwRead, static_cast<DWORD>(ERROR_SUCCESS)) << "a fourth file";
+            break;
+        }
+        ASSERT_EQ(dwRead, static_cast<DWORD>(ERROR_SUCCESS)) << nAge;
+        EXPECT_LE(data.size(), LOG_MAX_BYTES);
+        EXPECT_GT(data.size(), LOG_MAX_BYTES / 2) << nAge;
+        size_t nLines = 0;
+        for (size_t nStart = 0; nStart < data.size(); ++nLines) {
+            size_t nEnd = data.find("\r\n", nStart);
+            ASSERT_NE(nEnd, std::string::npos);
+            std::wstring strLine = Utf8ToWide(data.substr(nStart, nEnd - nStart));
+            ASSERT_EQ(strLine.size(), 600 + strLine.find(L" \u00e9") + 1) << "cut or mixed line";
+            EXPECT_EQ(strLine.find(L"dropped"), std::wstring::npos);
+            nStart = nEnd + 2;
+        }
+        EXPECT_GT(nLines, 0u);
+    }
+    ::RemoveDirectoryW(strFolder.c_str());
+    // A folder that cannot be written costs the lines, nothing else.
+    EXPECT_FALSE(LogOpen(strFolder + L"missing\\"));
+    LogLine(L"nowhere to go");
+    LogClose();
 }

@@ -272,7 +272,7 @@ int Usage() {
     fwprintf(stderr,
              L"usage: uidriver [--out FILE] VERB ARGS\n"
              L"  find | wait-window SECS | wait-gone SECS | count\n"
-             L"  click ID [--force] | command ID | close | exit | tray left|right [ICONID]\n"
+             L"  click ID [--force] | command ID | close | exit | crash | tray left|right [ICONID]\n"
              L"  text ID | state ID | meter ID | rect [ID] | move X Y\n"
              L"  wait-text ID TEXT SECS | wait-state ID visible|hidden|enabled|disabled SECS\n"
              L"  wait-meter ID MINLIT SECS | watch SECS ID...\n"
@@ -525,6 +525,29 @@ int Run(Args& a) {
     if (strVerb == L"close") {
         ::PostMessageW(hMain, WM_CLOSE, 0, 0);
         Emit(L"posted WM_CLOSE");
+        return UID_OK;
+    }
+    if (strVerb == L"crash") {
+        // A thread of ours in the recorder that starts at an address holding no code:
+        // the recorder meets a fault it did not cause and cannot handle.
+        DWORD dwPid = PidOf(hMain);
+        HANDLE hProcess = ::OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
+                                            PROCESS_VM_WRITE | PROCESS_VM_READ,
+                                        FALSE, dwPid);
+        if (!hProcess) {
+            Emit(Fmt(L"error: cannot open process %lu (%lu)", dwPid, ::GetLastError()));
+            return UID_NOTFOUND;
+        }
+        HANDLE hThread = ::CreateRemoteThread(hProcess, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(1),
+                                              nullptr, 0, nullptr);
+        DWORD dwError = ::GetLastError();
+        if (hThread) ::CloseHandle(hThread);
+        ::CloseHandle(hProcess);
+        if (!hThread) {
+            Emit(Fmt(L"error: no remote thread (%lu)", dwError));
+            return UID_NOTFOUND;
+        }
+        Emit(Fmt(L"faulting thread started in %lu", dwPid));
         return UID_OK;
     }
     if (strVerb == L"exit") {
