@@ -12,7 +12,7 @@
 # 3,000 ppm off and a 1 s hold-up, and my side's level in a conference whose
 # second copy of my microphone is scaled and late.
 # Figures are printed, never judged; the output ends with one "name: value" line
-# per figure. Run it under the port lock: flock /tmp/ombra-audioports.lock scripts/bench.sh
+# per figure. Run it under the port lock: flock -o /tmp/ombra-audioports.lock scripts/bench.sh
 # OMBRA_BUILD_DIR selects the build folder; OMBRA_BENCH_SECONDS (3600),
 # OMBRA_BENCH_1X_SECONDS (120) and OMBRA_BENCH_FINISH_SECONDS (30) set the
 # lengths of the 100x call, the 1x call and the ombra.exe call.
