@@ -239,7 +239,9 @@ void CRecordController::StartWith(const std::wstring& strId, const std::wstring&
 
     std::wstring strName = strPartner;
     if (strName.empty()) strName = m_calls.GetPartner(strId);
-    if (strName.empty()) strName = strId;
+    // A call answered right after another ended lost its slot to the reset; the map
+    // still knows its partner (or gives the id).
+    if (strName.empty()) strName = m_partners.Lookup(strId);
 
     // The history keeps the real handle; only the file name is made safe.
     std::wstring strPath = BuildRecordPath(m_profile.m_strFolder, strName, m_host.Now());
