@@ -7,7 +7,6 @@ Fn UserProc(const char* pszName) {
     return hUser ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(hUser, pszName))) : nullptr;
 }
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
 }  // namespace
 
 namespace Dpi {
@@ -36,11 +35,5 @@ UINT ArtDpi(UINT nDpi) {
         if (d <= dBest) nBest = n;
     }
     return nBest;
-}
-
-bool AdjustWindowRect(RECT& rc, DWORD dwStyle, DWORD dwExStyle, UINT nDpi) {
-    static const auto s_pfn = UserProc<AdjustForDpiFn>("AdjustWindowRectExForDpi");
-    if (s_pfn) return s_pfn(&rc, dwStyle, FALSE, dwExStyle, nDpi) != FALSE;
-    return ::AdjustWindowRectEx(&rc, dwStyle, FALSE, dwExStyle) != FALSE;
 }
 }  // namespace Dpi

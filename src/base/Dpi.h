@@ -13,6 +13,4 @@ UINT System();
 UINT ArtDpi(UINT nDpi);
 // A length given at 96 DPI, at nDpi.
 inline int Scale(int n, UINT nDpi) { return ::MulDiv(n, static_cast<int>(nDpi), static_cast<int>(BASE)); }
-// AdjustWindowRectEx at the given DPI where the system can.
-bool AdjustWindowRect(RECT& rc, DWORD dwStyle, DWORD dwExStyle, UINT nDpi);
 }  // namespace Dpi
