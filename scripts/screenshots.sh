@@ -12,6 +12,7 @@
 #   scripts/screenshots.sh            all shots
 #   scripts/screenshots.sh NAME...    only these
 #   scripts/screenshots.sh --docs     the README's pictures, into docs/
+# OMBRA_SHOT_DPI=144 takes them at that display scaling (LogPixels), into screenshots/dpi144/.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${OMBRA_BUILD_DIR:-$ROOT/build}
@@ -23,6 +24,8 @@ fi
 # A prefix of its own: shots need the X11 driver, the tests the null driver.
 export OMBRA_WINE_DIR=${OMBRA_SHOT_WINE_DIR:-$BUILD/wine-shots}
 WAIT=${OMBRA_SHOT_WAIT:-6}
+DPI=${OMBRA_SHOT_DPI:-96}
+[ "$DPI" = 96 ] || OUT=$OUT/dpi$DPI
 mkdir -p "$OUT"
 only=("$@")
 
@@ -38,6 +41,11 @@ cleanup() {
 }
 trap cleanup EXIT
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$disp" ] && break; sleep 0.1; done
+bash "$ROOT/scripts/wine.sh" --server-start </dev/null >/dev/null 2>&1
+# Wine takes LogPixels at the start of its server.
+bash "$ROOT/scripts/wine.sh" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f \
+  </dev/null >/dev/null 2>&1
+bash "$ROOT/scripts/wine.sh" --server-stop </dev/null >/dev/null 2>&1 || true
 bash "$ROOT/scripts/wine.sh" --server-start </dev/null >/dev/null 2>&1
 
 shot() {

@@ -13,6 +13,7 @@
 #include "app/WebPage.h"
 #include "audio/AudioServer.h"
 #include "audiofile/AudioErrors.h"
+#include "base/Dpi.h"
 #include "base/Log.h"
 #include "base/Notifier.h"
 #include "base/StringUtil.h"
@@ -54,11 +55,6 @@ void PlaceControl(HWND hCtl, int x, int y, int cx, int cy) {
     RECT rc = RectInParent(hCtl);
     if (rc.left == x && rc.top == y && rc.right - rc.left == cx && rc.bottom - rc.top == cy) return;
     ::MoveWindow(hCtl, x, y, cx, cy, TRUE);
-}
-
-SIZE ControlSize(HWND hCtl) {
-    RECT rc = RectInParent(hCtl);
-    return {rc.right - rc.left, rc.bottom - rc.top};
 }
 
 void MoveHistoryTo(HWND hHistory, int x, int y) {
@@ -198,7 +194,7 @@ BOOL CHelloWorldDlg::OnInitDialog() {
     HideRecordStatus();
     SetRecordStatus(RECSTATUS_WAITING);
 
-    m_bmpBackground.Load(IDB_MAIN_BACKGROUND);
+    m_bmpBackground.Load(IDB_MAIN_BACKGROUND, Dpi::ForWindow(m_hWnd));
     m_btnClose.SubclassDlgItem(IDC_MAIN_CLOSE, m_hWnd);
     m_btnClose.SetBitmaps(IDB_HISTORY_CLOSE_HOVER, KEY_BLACK, IDB_HISTORY_CLOSE, KEY_BLACK,
                           IDB_HISTORY_CLOSE_PRESSED, KEY_BLACK);
@@ -707,6 +703,9 @@ LRESULT CHelloWorldDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
             }
             break;
         case WM_QUERYDRAGICON: return reinterpret_cast<LRESULT>(m_hIcon);
+        case WM_DPICHANGED:
+            if (lParam) OnDpiChanged(*reinterpret_cast<const RECT*>(lParam));
+            return 0;
         case WM_MOVING:
             if (lParam) DockHistory(*reinterpret_cast<RECT*>(lParam));
             break;
@@ -757,33 +756,42 @@ LRESULT CHelloWorldDlg::OnLButtonDown(UINT, POINT pt) {
 }
 
 void CHelloWorldDlg::LayoutSkin(int cx, int cy) {
-    SIZE szClose = ControlSize(m_btnClose);
-    PlaceControl(m_btnClose, cx - 1 - szClose.cx, 1, szClose.cx, szClose.cy);
-    PlaceControl(m_btnRecord, 10, 30, 32, 32);
-    PlaceControl(m_btnPause, 50, 30, 32, 32);
+    // Positions and sizes at 96 DPI, scaled like the skin's pictures.
+    const UINT nArt = Dpi::ArtDpi(Dpi::ForWindow(m_hWnd));
+    auto s = [nArt](int n) { return Dpi::Scale(n, nArt); };
+    const int cIcon = s(16), cMeterX = s(100), cMeterY = s(8), cTool = s(40), cLabel = s(14);
+    PlaceControl(m_btnClose, cx - s(1) - cIcon, s(1), cIcon, cIcon);
+    PlaceControl(m_btnRecord, s(10), s(30), s(32), s(32));
+    PlaceControl(m_btnPause, s(50), s(30), s(32), s(32));
 
-    SIZE szMic = ControlSize(m_btnMicIcon);
     int xIcons = cx / 4;
-    PlaceControl(m_btnMicIcon, xIcons, 30, szMic.cx, szMic.cy);
-    SIZE szRemote = ControlSize(m_btnRemoteIcon);
-    int yRemote = 30 + szMic.cy - 5;
-    PlaceControl(m_btnRemoteIcon, xIcons, yRemote, szRemote.cx, szRemote.cy);
-    SIZE szMeter = ControlSize(m_micLevel);
-    PlaceControl(m_micLevel, xIcons + szMic.cx, 30 + 3, szMeter.cx, szMeter.cy);
-    SIZE szRemoteMeter = ControlSize(m_remoteLevel);
-    PlaceControl(m_remoteLevel, xIcons + szRemote.cx, yRemote + 3, szRemoteMeter.cx, szRemoteMeter.cy);
+    PlaceControl(m_btnMicIcon, xIcons, s(30), cIcon, cIcon);
+    int yRemote = s(30) + cIcon - s(5);
+    PlaceControl(m_btnRemoteIcon, xIcons, yRemote, cIcon, cIcon);
+    PlaceControl(m_micLevel, xIcons + cIcon, s(30 + 3), cMeterX, cMeterY);
+    PlaceControl(m_remoteLevel, xIcons + cIcon, yRemote + s(3), cMeterX, cMeterY);
 
-    SIZE szTool = ControlSize(m_btnHistory);
-    int x = xIcons + szMic.cx + szMeter.cx + 26;
+    int x = xIcons + cIcon + cMeterX + s(26);
     for (CMyButtonST* pButton : {&m_btnHistory, &m_btnOptions, &m_btnHelp, &m_btnDonate}) {
-        PlaceControl(*pButton, x, 30, szTool.cx, szTool.cy);
-        x += szTool.cx + 10;
+        PlaceControl(*pButton, x, s(30), cTool, cTool);
+        x += cTool + s(10);
     }
 
-    SIZE szUser = ControlSize(m_lblUser);
-    PlaceControl(m_lblUser, 3, cy - 16, szUser.cx, szUser.cy);
-    int xStatus = 3 + szUser.cx;
-    PlaceControl(m_lblStatus, xStatus, cy - 16, std::max<int>(0, cx - 10 - xStatus), szUser.cy);
+    PlaceControl(m_lblUser, s(3), cy - s(16), s(180), cLabel);
+    int xStatus = s(3 + 180);
+    PlaceControl(m_lblStatus, xStatus, cy - s(16), std::max<int>(0, cx - s(10) - xStatus), cLabel);
+}
+
+void CHelloWorldDlg::OnDpiChanged(const RECT& rcSuggested) {
+    // The skin's pictures of the new scale; OnPaint then fits the window to them.
+    m_bmpBackground.Load(IDB_MAIN_BACKGROUND, Dpi::ForWindow(m_hWnd));
+    for (CMyButtonST* pButton : {&m_btnClose, &m_btnRecord, &m_btnPause, &m_btnMicIcon, &m_btnRemoteIcon,
+                                 &m_btnSpare, &m_btnHistory, &m_btnOptions, &m_btnHelp, &m_btnDonate})
+        pButton->ReloadBitmaps();
+    m_lblUser.ReloadIconList();
+    ::SetWindowPos(m_hWnd, nullptr, rcSuggested.left, rcSuggested.top, rcSuggested.right - rcSuggested.left,
+                   rcSuggested.bottom - rcSuggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    ::InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
 LRESULT CHelloWorldDlg::OnPaint() {
@@ -798,16 +806,14 @@ LRESULT CHelloWorldDlg::OnPaint() {
 
     SIZE szSkin = m_bmpBackground.GetSize();
     RECT rcClient = GetClientRect();
-    if (szSkin.cx > 0 && (rcClient.right > szSkin.cx || rcClient.bottom > szSkin.cy)) {
-        // The window takes the size of its skin. Its frame stays where it is: moving
-        // the frame onto the client rectangle would shift the window by the border
-        // width at every start.
+    if (szSkin.cx > 0 && (rcClient.right != szSkin.cx || rcClient.bottom != szSkin.cy)) {
+        // The window takes the size of its skin, also after a change of scale or a
+        // position saved at another one. Its frame stays where it is: moving the frame
+        // onto the client rectangle would shift the window by the border width at every start.
         RECT rcWindow = GetWindowRect();
         int cxFrame = (rcWindow.right - rcWindow.left) - rcClient.right;
         int cyFrame = (rcWindow.bottom - rcWindow.top) - rcClient.bottom;
-        int cx = std::min<LONG>(rcClient.right, szSkin.cx);
-        int cy = std::min<LONG>(rcClient.bottom, szSkin.cy);
-        ::MoveWindow(m_hWnd, rcWindow.left, rcWindow.top, cx + cxFrame, cy + cyFrame, TRUE);
+        ::MoveWindow(m_hWnd, rcWindow.left, rcWindow.top, szSkin.cx + cxFrame, szSkin.cy + cyFrame, TRUE);
         rcClient = GetClientRect();
     }
     LayoutSkin(rcClient.right, rcClient.bottom);
@@ -826,7 +832,8 @@ LRESULT CHelloWorldDlg::OnPaint() {
     CSelectObject selFont(dc, font);
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, COLOR_TITLE);
-    RECT rcTitle{21, 3, rcClient.right - 60, 20};
+    const UINT nArt = Dpi::ArtDpi(Dpi::ForWindow(m_hWnd));
+    RECT rcTitle{Dpi::Scale(21, nArt), Dpi::Scale(3, nArt), rcClient.right - Dpi::Scale(60, nArt), Dpi::Scale(20, nArt)};
     ::DrawTextW(dc, APP_TITLE, -1, &rcTitle, DT_SINGLELINE | DT_LEFT | DT_VCENTER | DT_NOPREFIX);
     return 0;
 }

@@ -120,6 +120,7 @@ private:
     void OnUserStatus(int nStatus);
     void SetMeter(CKCBusyProgressCtrl& meter, int nLevel);
     void LayoutSkin(int cx, int cy);
+    void OnDpiChanged(const RECT& rcSuggested);
     void DockHistory(const RECT& rcMain);
     void RestorePosition();
     void SavePosition();

@@ -1,5 +1,6 @@
 #include "base/Controls.h"
 
+#include "base/Dpi.h"
 #include "base/Gdi.h"
 
 int CTabCtrl::InsertItem(int nIndex, const std::wstring& strText) const {
@@ -77,11 +78,11 @@ std::wstring CToolTipCtrl::GetText(HWND hTool) const {
     return sz;
 }
 
-bool CImageList::CreateFromBitmap(UINT nIdBitmap, int cx, COLORREF crMask) {
+bool CImageList::CreateFromBitmap(UINT nIdBitmap, int cx, COLORREF crMask, UINT nDpi) {
     CBitmap bmp;
-    if (!bmp.Load(nIdBitmap)) return false;
+    if (!bmp.Load(nIdBitmap, nDpi)) return false;
     SIZE sz = bmp.GetSize();
-    return CreateFromBitmap(bmp, cx, sz.cy, crMask);
+    return CreateFromBitmap(bmp, Dpi::Scale(cx, Dpi::ArtDpi(nDpi)), sz.cy, crMask);
 }
 
 bool CImageList::CreateFromBitmap(HBITMAP hBitmap, int cx, int cy, COLORREF crMask) {

@@ -88,10 +88,15 @@ public:
     CImageList& operator=(const CImageList&) = delete;
 
     // A strip of cx-wide images from a BITMAP resource; crMask marks the transparent pixels.
-    bool CreateFromBitmap(UINT nIdBitmap, int cx, COLORREF crMask);
+    // cx is the width of one image at 96 DPI; the strip is the one drawn for nDpi.
+    bool CreateFromBitmap(UINT nIdBitmap, int cx, COLORREF crMask, UINT nDpi = 96);
     // The same from a bitmap already loaded (the image list copies it).
     bool CreateFromBitmap(HBITMAP hBitmap, int cx, int cy, COLORREF crMask);
     int GetImageCount() const { return m_h ? ImageList_GetImageCount(m_h) : 0; }
+    int GetImageHeight() const {
+        int cx = 0, cy = 0;
+        return m_h && ImageList_GetIconSize(m_h, &cx, &cy) ? cy : 0;
+    }
     bool Draw(int nIndex, HDC hDC, int x, int y, UINT uStyle = ILD_TRANSPARENT) const {
         return m_h && ImageList_Draw(m_h, nIndex, hDC, x, y, uStyle);
     }

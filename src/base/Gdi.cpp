@@ -1,14 +1,68 @@
 #include "base/Gdi.h"
 
+#include <wincodec.h>
+
+#include "base/Com.h"
+#include "base/Dpi.h"
+
 LOGFONTW CFont::GetLogFont(HFONT hFont) {
     LOGFONTW lf{};
     if (!hFont || !::GetObjectW(hFont, sizeof(lf), &lf)) ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
     return lf;
 }
 
-bool CBitmap::Load(UINT nId) {
-    Reset((HBITMAP)::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(nId), IMAGE_BITMAP, 0, 0,
-                                LR_CREATEDIBSECTION));
+namespace {
+// A PNG resource of the given type decoded into a 24-bit DIB section, or null.
+HBITMAP LoadPngResource(UINT nId, const wchar_t* pszType) {
+    HMODULE hModule = ::GetModuleHandleW(nullptr);
+    HRSRC hRes = ::FindResourceW(hModule, MAKEINTRESOURCEW(nId), pszType);
+    HGLOBAL hData = hRes ? ::LoadResource(hModule, hRes) : nullptr;
+    const BYTE* pData = hData ? static_cast<const BYTE*>(::LockResource(hData)) : nullptr;
+    if (!pData) return nullptr;
+    CComInit com;
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IWICStream> stream;
+    ComPtr<IWICBitmapDecoder> decoder;
+    ComPtr<IWICBitmapFrameDecode> frame;
+    ComPtr<IWICBitmapSource> bgr;
+    UINT cx = 0, cy = 0;
+    if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_PPV_ARGS(&factory))) ||
+        FAILED(factory->CreateStream(&stream)) ||
+        FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(pData), ::SizeofResource(hModule, hRes))) ||
+        FAILED(factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) ||
+        FAILED(decoder->GetFrame(0, &frame)) ||
+        FAILED(::WICConvertBitmapSource(GUID_WICPixelFormat24bppBGR, frame.Get(), &bgr)) ||
+        FAILED(bgr->GetSize(&cx, &cy)) || cx == 0 || cy == 0)
+        return nullptr;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = static_cast<LONG>(cx);
+    bi.bmiHeader.biHeight = -static_cast<LONG>(cy);
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* pBits = nullptr;
+    HBITMAP hBitmap = ::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    if (!hBitmap) return nullptr;
+    const UINT nStride = (cx * 3 + 3) & ~3u;
+    if (FAILED(bgr->CopyPixels(nullptr, nStride, nStride * cy, static_cast<BYTE*>(pBits)))) {
+        ::DeleteObject(hBitmap);
+        return nullptr;
+    }
+    return hBitmap;
+}
+}  // namespace
+
+bool CBitmap::Load(UINT nId, UINT nDpi) {
+    // The larger scales are stored as PNG, which keeps the program small.
+    const UINT nArt = Dpi::ArtDpi(nDpi);
+    const wchar_t* pszType = nArt == 120 ? L"PNG125" : nArt == 144 ? L"PNG150" : nArt == 192 ? L"PNG200" : nullptr;
+    HBITMAP hBitmap = pszType ? LoadPngResource(nId, pszType) : nullptr;
+    if (!hBitmap)
+        hBitmap = (HBITMAP)::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(nId), IMAGE_BITMAP, 0, 0,
+                                        LR_CREATEDIBSECTION);
+    Reset(hBitmap);
     return m_h != nullptr;
 }
 

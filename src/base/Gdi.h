@@ -57,8 +57,8 @@ class CBitmap : public CGdiObject<HBITMAP> {
 public:
     CBitmap() = default;
     explicit CBitmap(HBITMAP h) : CGdiObject(h) {}
-    // A BITMAP resource of the program.
-    bool Load(UINT nId);
+    // A picture of the program drawn for the given DPI (its 96-DPI BITMAP if none is).
+    bool Load(UINT nId, UINT nDpi = 96);
     bool CreateCompatible(HDC hDC, int cx, int cy);
     // A top-down 32-bit DIB section; pBits (optional) receives its pixels.
     bool CreateDib32(int cx, int cy, void** ppBits = nullptr);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../../resources/ids_history.h"
+#include "base/Dpi.h"
 #include "base/Notifier.h"
 #include "base/StringUtil.h"
 #include "history/HistoryFilter.h"
@@ -106,10 +107,10 @@ int CDlgRecHistory::MoveFileToRecycleBin(const std::wstring& strPath, HWND hOwne
 BOOL CDlgRecHistory::OnInitDialog() {
     ModifyStyle(WS_CAPTION, WS_MINIMIZEBOX, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
 
-    m_bmpTitle.Load(IDB_HISTORY_TITLE);
+    m_bmpTitle.Load(IDB_HISTORY_TITLE, Dpi::ForWindow(m_hWnd));
     LOGFONTW lf = CFont::GetLogFont(GetFont());
     wcscpy_s(lf.lfFaceName, L"Arial");
-    lf.lfHeight = -13;
+    lf.lfHeight = -Px(13);
     m_fontTitle = CFont(lf);
 
     m_btnClose.SubclassDlgItem(IDC_HISTORY_CLOSE, m_hWnd);
@@ -567,8 +568,8 @@ LRESULT CDlgRecHistory::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case WM_HISTORY_KEY: OnHistoryKey(wParam); return 0;
     case WM_GETMINMAXINFO: {
         auto* pInfo = reinterpret_cast<MINMAXINFO*>(lParam);
-        if (pInfo->ptMinTrackSize.x <= HISTORY_MIN_WIDTH - 6) pInfo->ptMinTrackSize.x = HISTORY_MIN_WIDTH;
-        if (pInfo->ptMinTrackSize.y <= HISTORY_MIN_HEIGHT - 2) pInfo->ptMinTrackSize.y = HISTORY_MIN_HEIGHT;
+        if (pInfo->ptMinTrackSize.x <= Px(HISTORY_MIN_WIDTH) - 6) pInfo->ptMinTrackSize.x = Px(HISTORY_MIN_WIDTH);
+        if (pInfo->ptMinTrackSize.y <= Px(HISTORY_MIN_HEIGHT) - 2) pInfo->ptMinTrackSize.y = Px(HISTORY_MIN_HEIGHT);
         return 0;
     }
     default: return CDialog::OnMessage(uMsg, wParam, lParam);
@@ -704,31 +705,33 @@ LRESULT CDlgRecHistory::OnSize(UINT nType, int cx, int cy) {
     return lResult;
 }
 
-RECT CDlgRecHistory::FilterFrameRect(int cx, int cxClose) {
-    const int xRight = cx - 1 - cxClose - 8;
-    return RECT{xRight - HISTORY_FILTER_WIDTH, 2, xRight, HISTORY_TITLE_HEIGHT - 2};
+int CDlgRecHistory::Px(int n) const { return Dpi::Scale(n, Dpi::ArtDpi(Dpi::ForWindow(m_hWnd))); }
+
+RECT CDlgRecHistory::FilterFrameRect(int cx, int cxClose) const {
+    const int xRight = cx - Px(1) - cxClose - Px(8);
+    return RECT{xRight - Px(HISTORY_FILTER_WIDTH), Px(2), xRight, Px(HISTORY_TITLE_HEIGHT - 2)};
 }
 
 void CDlgRecHistory::LayoutControls(int cx, int cy) {
     RECT rcClose = m_btnClose.GetRectInParent();
     const int cxClose = rcClose.right - rcClose.left, cyClose = rcClose.bottom - rcClose.top;
-    if (rcClose.top != 1 || rcClose.right != cx - 1)
-        m_btnClose.SetWindowPos(nullptr, cx - 1 - cxClose, 1, cxClose, cyClose, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (rcClose.top != Px(1) || rcClose.right != cx - Px(1))
+        m_btnClose.SetWindowPos(nullptr, cx - Px(1) - cxClose, Px(1), cxClose, cyClose, SWP_NOZORDER | SWP_NOACTIVATE);
     // The filter box stands in the title strip, left of the close button, inside the
     // rounded frame the strip paints around it.
     RECT rcFrame = FilterFrameRect(cx, cxClose);
-    m_editFilter.SetWindowPos(nullptr, rcFrame.left + 6, rcFrame.top + 2, rcFrame.right - rcFrame.left - 9,
-                              rcFrame.bottom - rcFrame.top - 3, SWP_NOZORDER | SWP_NOACTIVATE);
-    m_tree.SetWindowPos(nullptr, 0, HISTORY_TITLE_HEIGHT, cx, cy - 52, SWP_NOZORDER | SWP_NOACTIVATE);
+    m_editFilter.SetWindowPos(nullptr, rcFrame.left + Px(6), rcFrame.top + Px(2), rcFrame.right - rcFrame.left - Px(9),
+                              rcFrame.bottom - rcFrame.top - Px(3), SWP_NOZORDER | SWP_NOACTIVATE);
+    m_tree.SetWindowPos(nullptr, 0, Px(HISTORY_TITLE_HEIGHT), cx, cy - Px(52), SWP_NOZORDER | SWP_NOACTIVATE);
 
-    const int yButtons = cy - 27;
+    const int yButtons = cy - Px(27);
     RECT rcPlay = m_btnPlay.GetRectInParent();
     const int cxButton = rcPlay.right - rcPlay.left, cyButton = rcPlay.bottom - rcPlay.top;
     const UINT uFlags = SWP_NOZORDER | SWP_NOACTIVATE;
-    m_btnPlay.SetWindowPos(nullptr, 6, yButtons, cxButton, cyButton, uFlags);
-    const int xStop = 6 + cxButton + 3;
+    m_btnPlay.SetWindowPos(nullptr, Px(6), yButtons, cxButton, cyButton, uFlags);
+    const int xStop = Px(6) + cxButton + Px(3);
     m_btnStop.SetWindowPos(nullptr, xStop, yButtons, cxButton, cyButton, uFlags);
-    const int xSpeaker = cx - 110;
+    const int xSpeaker = cx - Px(110);
     m_btnSpeaker.SetWindowPos(nullptr, xSpeaker, yButtons, cxButton, cyButton, uFlags);
     RECT rcVolume = m_sliderVolume.GetRectInParent();
     const int cySlider = rcVolume.bottom - rcVolume.top;
@@ -741,9 +744,9 @@ void CDlgRecHistory::LayoutControls(int cx, int cy) {
 }
 
 void CDlgRecHistory::DrawTitleStrip(HDC hDC, int cx, int cy) {
-    RECT rcBottom = {0, cy - HISTORY_BOTTOM_HEIGHT, cx, cy};
+    RECT rcBottom = {0, cy - Px(HISTORY_BOTTOM_HEIGHT), cx, cy};
     ::FillRect(hDC, &rcBottom, ::GetSysColorBrush(COLOR_BTNFACE));
-    const int nSide = HISTORY_TITLE_HEIGHT;
+    const int nSide = Px(HISTORY_TITLE_HEIGHT);
     if (!m_bmpTitle.IsNull()) {
         CCompatibleDC dcBmp(hDC);
         CSelectObject selBmp(dcBmp, m_bmpTitle);
@@ -762,12 +765,12 @@ void CDlgRecHistory::DrawTitleStrip(HDC hDC, int cx, int cy) {
         CPen pen(PS_SOLID, 1, RGB(170, 178, 189));
         CSelectObject selBrush(hDC, brush);
         CSelectObject selPen(hDC, pen);
-        ::RoundRect(hDC, rcFrame.left, rcFrame.top, rcFrame.right, rcFrame.bottom, 7, 7);
+        ::RoundRect(hDC, rcFrame.left, rcFrame.top, rcFrame.right, rcFrame.bottom, Px(7), Px(7));
     }
     CSelectObject selFont(hDC, m_fontTitle);
     ::SetBkMode(hDC, TRANSPARENT);
     ::SetTextColor(hDC, RGB(60, 60, 60));
-    RECT rcText = {3, 3, cx - 60 - HISTORY_FILTER_WIDTH, 20};
+    RECT rcText = {Px(3), Px(3), cx - Px(60 + HISTORY_FILTER_WIDTH), Px(20)};
     ::DrawTextW(hDC, L"History", -1, &rcText, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
 }
 
@@ -777,7 +780,7 @@ LRESULT CDlgRecHistory::OnPaint() {
     const int cx = rcClient.right, cy = rcClient.bottom;
     // Lay out again whenever the size changed, not only when the height did.
     RECT rcPlay = m_btnPlay.GetRectInParent();
-    if (rcPlay.top != cy - 27 || m_sizeLaidOut.cx != cx || m_sizeLaidOut.cy != cy) LayoutControls(cx, cy);
+    if (rcPlay.top != cy - Px(27) || m_sizeLaidOut.cx != cx || m_sizeLaidOut.cy != cy) LayoutControls(cx, cy);
     DrawTitleStrip(dc, cx, cy);
     return 0;
 }

@@ -105,7 +105,9 @@ private:
     bool IsRecordRow(HTREEITEM hItem) const;
     void ReleaseMedia();
     void LayoutControls(int cx, int cy);
-    static RECT FilterFrameRect(int cx, int cxClose);
+    RECT FilterFrameRect(int cx, int cxClose) const;
+    // A length at 96 DPI at the scale of the window's pictures.
+    int Px(int n) const;
     void DrawTitleStrip(HDC hDC, int cx, int cy);
 
     // Every day row and recording, shown or filtered out, in the tree's order; the

@@ -90,28 +90,29 @@ std::wstring OneSidedMarkText(const std::wstring& strOneSided) {
     return {};
 }
 
-RecordRowLayout LayoutRecordRow(const RECT& rcRow, int x0) {
+RecordRowLayout LayoutRecordRow(const RECT& rcRow, int x0, UINT nArtDpi) {
+    auto s = [nArtDpi](LONG n) { return static_cast<LONG>(::MulDiv(n, static_cast<int>(nArtDpi), 96)); };
     RecordRowLayout l = {};
     const LONG w = (rcRow.right - x0) / 5;
     const LONG top = rcRow.top, bottom = rcRow.bottom;
-    const LONG yIcon16 = top + (bottom - top - 16) / 2;
-    const LONG yIcon14 = top + (bottom - top - 14) / 2;
-    l.rcIcon = {x0, yIcon16, x0 + 16, yIcon16 + 16};
-    const LONG xName = x0 + 20;
+    const LONG yIcon16 = top + (bottom - top - s(16)) / 2;
+    const LONG yIcon14 = top + (bottom - top - s(14)) / 2;
+    l.rcIcon = {x0, yIcon16, x0 + s(16), yIcon16 + s(16)};
+    const LONG xName = x0 + s(20);
     l.rcName = {xName, top, xName + 2 * w, bottom};
     l.rcTime = {l.rcName.right, top, l.rcName.right + w, bottom};
     l.rcLength = {l.rcTime.right, top, l.rcTime.right + w, bottom};
-    l.rcSelection = {rcRow.left + 16, top, rcRow.right, bottom};
-    l.rcDeleteSpot = {rcRow.right - 19, top, rcRow.right - 5, bottom};
-    l.rcFolderSpot = {rcRow.right - 39, top, rcRow.right - 25, bottom};
-    l.ptDeleteIcon = {rcRow.right - 19, yIcon14};
-    l.ptFolderIcon = {rcRow.right - 39, yIcon14};
+    l.rcSelection = {rcRow.left + s(16), top, rcRow.right, bottom};
+    l.rcDeleteSpot = {rcRow.right - s(19), top, rcRow.right - s(5), bottom};
+    l.rcFolderSpot = {rcRow.right - s(39), top, rcRow.right - s(25), bottom};
+    l.ptDeleteIcon = {rcRow.right - s(19), yIcon14};
+    l.ptFolderIcon = {rcRow.right - s(39), yIcon14};
     return l;
 }
 
-int HitTestRowSpot(const RECT& rcRow, POINT pt) {
+int HitTestRowSpot(const RECT& rcRow, POINT pt, UINT nArtDpi) {
     if (pt.y < rcRow.top || pt.y >= rcRow.bottom) return ROWSPOT_NONE;
-    RecordRowLayout l = LayoutRecordRow(rcRow, rcRow.left);
+    RecordRowLayout l = LayoutRecordRow(rcRow, rcRow.left, nArtDpi);
     if (::PtInRect(&l.rcDeleteSpot, pt)) return ROWSPOT_DELETE;
     if (::PtInRect(&l.rcFolderSpot, pt)) return ROWSPOT_FOLDER;
     return ROWSPOT_NONE;

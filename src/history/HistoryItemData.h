@@ -96,7 +96,7 @@ struct RecordRowLayout {
     POINT ptDeleteIcon;
     POINT ptFolderIcon;
 };
-RecordRowLayout LayoutRecordRow(const RECT& rcRow, int x0);
+RecordRowLayout LayoutRecordRow(const RECT& rcRow, int x0, UINT nArtDpi = 96);
 
 // Which action spot of a recording row the point lies in.
-int HitTestRowSpot(const RECT& rcRow, POINT pt);
+int HitTestRowSpot(const RECT& rcRow, POINT pt, UINT nArtDpi = 96);

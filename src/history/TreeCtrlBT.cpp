@@ -7,6 +7,7 @@
 #include "history/RecordHistory.h"
 #include "history/SearchEdit.h"
 #include "skype/ContactList.h"
+#include "base/Dpi.h"
 #include "widgets/MemDCStatic.h"
 
 namespace {
@@ -14,9 +15,9 @@ namespace {
 long long SystemNow() { return (long long)::_time64(nullptr); }
 CTreeCtrlBT::ClockFn s_fnClock = &SystemNow;
 
-LOGFONTW ArialFont(int nWeight) {
+LOGFONTW ArialFont(int nWeight, UINT nArtDpi) {
     LOGFONTW lf = {};
-    lf.lfHeight = 15;
+    lf.lfHeight = Dpi::Scale(15, nArtDpi);
     lf.lfWeight = nWeight;
     lf.lfCharSet = DEFAULT_CHARSET;
     wcscpy_s(lf.lfFaceName, L"Arial");
@@ -63,23 +64,26 @@ long long CTreeCtrlBT::Now() { return s_fnClock(); }
 bool CTreeCtrlBT::Attach(UINT nId, HWND hParent) {
     if (!SubclassDlgItem(nId, hParent)) return false;
     m_pfnTreeProc = reinterpret_cast<WNDPROC>(::GetClassLongPtrW(m_hWnd, GCLP_WNDPROC));
+    m_nArtDpi = Dpi::ArtDpi(Dpi::ForWindow(m_hWnd));
+    m_nRowHeight = Dpi::Scale(TREE_ROW_HEIGHT, m_nArtDpi);
     TreeView_SetItemHeight(m_hWnd, m_nRowHeight);
-    m_fontBold = CFont(ArialFont(FW_BOLD));
-    m_fontNormal = CFont(ArialFont(FW_MEDIUM));
+    m_fontBold = CFont(ArialFont(FW_BOLD, m_nArtDpi));
+    m_fontNormal = CFont(ArialFont(FW_MEDIUM, m_nArtDpi));
     return true;
 }
 
 bool CTreeCtrlBT::LoadImageLists() {
     const COLORREF crWhite = RGB(255, 255, 255);
-    bool bOk = m_imgDay.CreateFromBitmap(IDB_TREE_DAY_COLLAPSED, 16, crWhite);
+    const UINT nDpi = m_nArtDpi;
+    bool bOk = m_imgDay.CreateFromBitmap(IDB_TREE_DAY_COLLAPSED, 16, crWhite, nDpi);
     if (bOk) {
         CBitmap bmpExpanded;
-        bOk = bmpExpanded.Load(IDB_TREE_DAY_EXPANDED) &&
+        bOk = bmpExpanded.Load(IDB_TREE_DAY_EXPANDED, nDpi) &&
               ImageList_AddMasked(m_imgDay, bmpExpanded, crWhite) >= 0;
     }
-    bOk = m_imgRoot.CreateFromBitmap(IDB_TREE_ROOT, 16, crWhite) && bOk;
-    bOk = m_imgCalls.CreateFromBitmap(IDB_TREE_CALLS, 16, crWhite) && bOk;
-    bOk = m_imgActions.CreateFromBitmap(IDB_TREE_ACTIONS, 14, TREE_ACCENT) && bOk;
+    bOk = m_imgRoot.CreateFromBitmap(IDB_TREE_ROOT, 16, crWhite, nDpi) && bOk;
+    bOk = m_imgCalls.CreateFromBitmap(IDB_TREE_CALLS, 16, crWhite, nDpi) && bOk;
+    bOk = m_imgActions.CreateFromBitmap(IDB_TREE_ACTIONS, 14, TREE_ACCENT, nDpi) && bOk;
     return bOk;
 }
 
@@ -204,7 +208,7 @@ void CTreeCtrlBT::DrawRow(HDC hDC, HTREEITEM hItem, const RECT& rcRow, int x0, b
     default: break;
     }
     if (m_bSeparators) {
-        int xStart = rcRow.left + (view.m_nKind == ITEM_RECORD ? 16 : 0);
+        int xStart = rcRow.left + (view.m_nKind == ITEM_RECORD ? Dpi::Scale(16, m_nArtDpi) : 0);
         DrawLine(hDC, xStart, rcRow.right, rcRow.bottom - 1, TREE_SEPARATOR);
     }
 }
@@ -212,9 +216,9 @@ void CTreeCtrlBT::DrawRow(HDC hDC, HTREEITEM hItem, const RECT& rcRow, int x0, b
 void CTreeCtrlBT::DrawRootRow(HDC hDC, const TreeRowView& view, const RECT& rcRow, int x0) {
     FillSolidRect(hDC, rcRow, TREE_ROOT_BACK);
     CSelectObject selFont(hDC, m_fontNormal);
-    const int yIcon = rcRow.top + (rcRow.bottom - rcRow.top - 16) / 2;
+    const int yIcon = rcRow.top + (rcRow.bottom - rcRow.top - Dpi::Scale(16, m_nArtDpi)) / 2;
     m_imgRoot.Draw(0, hDC, x0, yIcon);
-    RECT rcText = {x0 + 20, rcRow.top, rcRow.right, rcRow.bottom};
+    RECT rcText = {x0 + Dpi::Scale(20, m_nArtDpi), rcRow.top, rcRow.right, rcRow.bottom};
     if (!view.m_strBadge.empty()) {
         SIZE size = {};
         ::GetTextExtentPoint32W(hDC, view.m_strBadge.c_str(), (int)view.m_strBadge.size(), &size);
@@ -228,16 +232,16 @@ void CTreeCtrlBT::DrawRootRow(HDC hDC, const TreeRowView& view, const RECT& rcRo
 
 void CTreeCtrlBT::DrawDayRow(HDC hDC, HTREEITEM hItem, const TreeRowView& view, const RECT& rcRow, int x0) {
     const bool bCollapsed = GetChildItem(hItem) && !IsExpanded(hItem);
-    const int yIcon = rcRow.top + (rcRow.bottom - rcRow.top - 16) / 2;
+    const int yIcon = rcRow.top + (rcRow.bottom - rcRow.top - Dpi::Scale(16, m_nArtDpi)) / 2;
     m_imgDay.Draw(bCollapsed ? 0 : 1, hDC, x0, yIcon);
     CSelectObject selFont(hDC, m_fontBold);
-    RECT rcText = {x0 + 20, rcRow.top, rcRow.right, rcRow.bottom};
+    RECT rcText = {x0 + Dpi::Scale(20, m_nArtDpi), rcRow.top, rcRow.right, rcRow.bottom};
     DrawTextIn(hDC, view.m_strText, rcText, RGB(0, 0, 0), DT_LEFT);
 }
 
 void CTreeCtrlBT::DrawRecordRow(HDC hDC, HTREEITEM hItem, const TreeRowView& view, const RECT& rcRow, int x0,
                                 bool bSelected) {
-    RecordRowLayout l = LayoutRecordRow(rcRow, x0);
+    RecordRowLayout l = LayoutRecordRow(rcRow, x0, m_nArtDpi);
     COLORREF crName = RGB(0, 0, 0), crTime = TREE_TIME_TEXT;
     if (bSelected) {
         FillRoundRect(hDC, l.rcSelection, 3, TREE_ACCENT);
@@ -275,7 +279,7 @@ void CTreeCtrlBT::InvalidateSpots(HTREEITEM hItem) const {
     if (!hItem) return;
     RECT rcRow = GetRowRect(hItem);
     if (::IsRectEmpty(&rcRow)) return;
-    RecordRowLayout l = LayoutRecordRow(rcRow, rcRow.left);
+    RecordRowLayout l = LayoutRecordRow(rcRow, rcRow.left, m_nArtDpi);
     ::InvalidateRect(m_hWnd, &l.rcDeleteSpot, FALSE);
     ::InvalidateRect(m_hWnd, &l.rcFolderSpot, FALSE);
 }
@@ -290,7 +294,7 @@ LRESULT CTreeCtrlBT::OnMouseMove(UINT nFlags, POINT pt) {
     }
     HistoryItemData* pData = GetItemData(hItem);
     if (pData && pData->m_nKind == ITEM_RECORD) {
-        int nSpot = HitTestRowSpot(GetRowRect(hItem), pt);
+        int nSpot = HitTestRowSpot(GetRowRect(hItem), pt, m_nArtDpi);
         if (nSpot != ROWSPOT_NONE && (nSpot != m_nHoverSpot || hItem != m_hHoverItem)) {
             m_hHoverItem = hItem;
             m_nHoverSpot = nSpot;
@@ -312,13 +316,13 @@ LRESULT CTreeCtrlBT::OnMouseLeave() {
 LRESULT CTreeCtrlBT::OnLButtonDown(UINT nFlags, POINT pt) {
     HTREEITEM hItem = HitTest(pt);
     int nSpot = ROWSPOT_NONE;
-    if (hItem && hItem == m_hHoverItem) nSpot = HitTestRowSpot(GetRowRect(hItem), pt);
+    if (hItem && hItem == m_hHoverItem) nSpot = HitTestRowSpot(GetRowRect(hItem), pt, m_nArtDpi);
     // The day mark stands where the expand button would be: a click on it toggles.
     bool bOnDayMark = false;
     if (HistoryItemData* pHit = GetItemData(hItem); pHit && pHit->m_nKind == ITEM_DAY) {
         RECT rcText = {};
         TreeView_GetItemRect(m_hWnd, hItem, &rcText, TRUE);
-        bOnDayMark = pt.x >= rcText.left && pt.x < rcText.left + 18;
+        bOnDayMark = pt.x >= rcText.left && pt.x < rcText.left + Dpi::Scale(18, m_nArtDpi);
     }
     // The tree selects the row first; the window handles the action afterwards.
     LRESULT lResult = CWindow::OnLButtonDown(nFlags, pt);

@@ -112,5 +112,6 @@ private:
     CImageList m_imgCalls;    // 1033: outgoing, incoming, outgoing new, incoming new
     CImageList m_imgActions;  // 1034, 14x14, blue is transparent
     int m_nRowHeight = TREE_ROW_HEIGHT;
+    UINT m_nArtDpi = 96;  // the scale of the pictures and rows
     bool m_bSeparators = true;
 };

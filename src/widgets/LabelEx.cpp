@@ -1,5 +1,7 @@
 #include "widgets/LabelEx.h"
 
+#include "base/Dpi.h"
+
 COLORREF LabelTextColor(bool bEnabled, COLORREF crText) { return bEnabled ? crText : LABEL_COLOR_DISABLED; }
 
 int LabelTextLeft(bool bHasIcons, bool bFrame) { return (bHasIcons ? 20 : 4) + (bFrame ? 1 : 0); }
@@ -32,18 +34,23 @@ void CLabelEx::SetTextColor(COLORREF cr) {
 }
 
 bool CLabelEx::SetIconList(UINT nIdBitmap, COLORREF crMask) {
-    bool bOk = m_icons.CreateFromBitmap(nIdBitmap, 16, crMask);
+    m_nIconId = nIdBitmap;
+    m_crIconMask = crMask;
+    bool bOk = m_icons.CreateFromBitmap(nIdBitmap, 16, crMask, Dpi::ForWindow(m_hWnd));
     if (m_hWnd) RedrawWithParent();
     return bOk;
 }
 
 bool CLabelEx::SetIconList(HBITMAP hStrip, COLORREF crMask) {
+    m_nIconId = 0;
     BITMAP bm{};
     bool bOk = hStrip && ::GetObjectW(hStrip, sizeof(bm), &bm) &&
                m_icons.CreateFromBitmap(hStrip, 16, bm.bmHeight < 0 ? -bm.bmHeight : bm.bmHeight, crMask);
     if (m_hWnd) RedrawWithParent();
     return bOk;
 }
+
+bool CLabelEx::ReloadIconList() { return m_nIconId && SetIconList(m_nIconId, m_crIconMask); }
 
 void CLabelEx::SetIconIndex(int nIndex) {
     m_nIconIndex = nIndex;
@@ -70,8 +77,8 @@ void CLabelEx::Draw(HDC hDC, const RECT& rcClient) {
         InflateRect(&rc, -1, -1);
     }
     if (HasIconList() && m_nIconIndex >= 0 && m_nIconIndex < m_icons.GetImageCount())
-        m_icons.Draw(m_nIconIndex, hDC, rc.left, rc.top + (rc.bottom - rc.top - 16) / 2);
-    rc.left = rcClient.left + LabelTextLeft(HasIconList(), m_bFrame);
+        m_icons.Draw(m_nIconIndex, hDC, rc.left, rc.top + (rc.bottom - rc.top - m_icons.GetImageHeight()) / 2);
+    rc.left = rcClient.left + Dpi::Scale(LabelTextLeft(HasIconList(), m_bFrame), Dpi::ArtDpi(Dpi::ForWindow(m_hWnd)));
     HFONT hFont = GetFont();
     if (hFont) ::SelectObject(hDC, hFont);
     ::SetBkMode(hDC, TRANSPARENT);

@@ -20,8 +20,10 @@ public:
 
     void SetTextColor(COLORREF cr);
     COLORREF GetTextColor() const { return m_crText; }
-    // A strip of 16x16 icons from a BITMAP resource; crMask is its transparent colour.
+    // A strip of 16x16 icons (at 96 DPI) from a BITMAP resource; crMask is its transparent colour.
     bool SetIconList(UINT nIdBitmap, COLORREF crMask);
+    // The strip last given by id again, at the window's current DPI.
+    bool ReloadIconList();
     // The same from a bitmap already loaded (the list keeps its own copy).
     bool SetIconList(HBITMAP hStrip, COLORREF crMask);
     bool HasIconList() const { return m_icons.Get() != nullptr; }
@@ -54,6 +56,8 @@ private:
     COLORREF m_crText = RGB(0, 0, 0);
     COLORREF m_crSaved = RGB(0, 0, 0);  // the text colour before hovering
     CImageList m_icons;
+    UINT m_nIconId = 0;
+    COLORREF m_crIconMask = 0;
     int m_nIconIndex = 0;
     bool m_bHoverTracking = true;
     bool m_bHoverColor = true;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/Dpi.h"
 #include "widgets/MemDCStatic.h"
 
 namespace {
@@ -32,18 +33,29 @@ void CMyButtonST::PreSubclassWindow() {
 
 bool CMyButtonST::SetBitmaps(UINT nIdIn, COLORREF crIn, UINT nIdOut, COLORREF crOut, UINT nIdPressed,
                              COLORREF crPressed, UINT nIdSlot3) {
+    m_ids = {nIdIn, nIdOut, nIdPressed, nIdSlot3};
+    m_idColors = {crIn, crOut, crPressed, 0};
+    return ReloadBitmaps();
+}
+
+bool CMyButtonST::ReloadBitmaps() {
+    if (!m_ids[0]) return false;
     CBitmap bmps[BTNST_SLOTS];
-    UINT ids[BTNST_SLOTS] = {nIdIn, nIdOut, nIdPressed, nIdSlot3};
+    const UINT nDpi = Dpi::ForWindow(m_hWnd);
     bool bOk = true;
-    for (int i = 0; i < BTNST_SLOTS && ids[i]; ++i)
-        if (!bmps[i].Load(ids[i])) bOk = false;
-    bOk = SetBitmaps(bmps[0].Release(), crIn, bmps[1].Release(), crOut, bmps[2].Release(), crPressed,
-                     bmps[3].Release()) && bOk;
+    for (int i = 0; i < BTNST_SLOTS && m_ids[i]; ++i)
+        if (!bmps[i].Load(m_ids[i], nDpi)) bOk = false;
+    // The HBITMAP overload forgets the ids; they are put back after it.
+    const auto ids = m_ids;
+    bOk = SetBitmaps(bmps[0].Release(), m_idColors[0], bmps[1].Release(), m_idColors[1], bmps[2].Release(),
+                     m_idColors[2], bmps[3].Release()) && bOk;
+    m_ids = ids;
     return bOk;
 }
 
 bool CMyButtonST::SetBitmaps(HBITMAP hIn, COLORREF crIn, HBITMAP hOut, COLORREF crOut, HBITMAP hPressed,
                              COLORREF crPressed, HBITMAP hSlot3) {
+    m_ids = {};
     HBITMAP hs[BTNST_SLOTS] = {hIn, hOut, hPressed, hSlot3};
     COLORREF crs[BTNST_SLOTS] = {crIn, crOut, crPressed, 0};
     for (Slot& s : m_slots) s.bmp.Reset();

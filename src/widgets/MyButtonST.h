@@ -29,6 +29,8 @@ public:
     bool SetBitmaps(HBITMAP hIn, COLORREF crIn, HBITMAP hOut = nullptr, COLORREF crOut = 0,
                     HBITMAP hPressed = nullptr, COLORREF crPressed = 0, HBITMAP hSlot3 = nullptr);
     int GetSlotCount() const { return m_nSlots; }
+    // Loads the resources last given by id again at the window's current DPI.
+    bool ReloadBitmaps();
     // Creates the tooltip on first use, one tool over the whole button, and activates it.
     void SetTooltipText(const std::wstring& strText);
     std::wstring GetTooltipText() const;
@@ -59,6 +61,8 @@ private:
     void DrawSlot(HDC hDC, const RECT& rc, const Slot& slot, bool bGrey);
 
     std::array<Slot, BTNST_SLOTS> m_slots;
+    std::array<UINT, BTNST_SLOTS> m_ids{};  // the resources of the slots, when given by id
+    std::array<COLORREF, BTNST_SLOTS> m_idColors{};
     int m_nSlots = 0;
     CToolTipCtrl m_tooltip;
     bool m_bHover = false;

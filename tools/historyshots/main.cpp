@@ -16,6 +16,7 @@
 #include <string>
 
 #include "base/Com.h"
+#include "base/Dpi.h"
 #include "base/StringUtil.h"
 #include "../../resources/ids_history.h"
 #include "history/DlgRecHistory.h"
@@ -127,7 +128,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         if (pHistory->GetRecord(i, e)) dlg.AddRecordItem(e);
     }
     dlg.RefreshCounts();
-    dlg.SetWindowPos(HWND_TOP, 24, 24, 560, 420, SWP_SHOWWINDOW);
+    // The shots' size at 96 DPI, scaled like the window's pictures.
+    const UINT nArt = Dpi::ArtDpi(Dpi::ForWindow(dlg));
+    dlg.SetWindowPos(HWND_TOP, 24, 24, Dpi::Scale(560, nArt), Dpi::Scale(420, nArt), SWP_SHOWWINDOW);
     ::SetForegroundWindow(dlg);
 
     CTreeCtrlBT& tree = dlg.GetTree();

@@ -273,7 +273,7 @@ int Usage() {
              L"usage: uidriver [--out FILE] VERB ARGS\n"
              L"  find | wait-window SECS | wait-gone SECS | count\n"
              L"  click ID [--force] | command ID | close | exit | crash | tray left|right [ICONID]\n"
-             L"  text ID | state ID | meter ID | rect [ID] | move X Y\n"
+             L"  text ID | state ID | meter ID | rect [ID] | client | move X Y\n"
              L"  wait-text ID TEXT SECS | wait-state ID visible|hidden|enabled|disabled SECS\n"
              L"  wait-meter ID MINLIT SECS | watch SECS ID...\n"
              L"  box CAPTION SECS [ok|cancel|yes|no]\n"
@@ -575,6 +575,12 @@ int Run(Args& a) {
         RECT rc{};
         ::GetWindowRect(hWnd, &rc);
         Emit(RectText(rc));
+        return UID_OK;
+    }
+    if (strVerb == L"client") {
+        RECT rc{};
+        ::GetClientRect(hMain, &rc);
+        Emit(Fmt(L"%ld,%ld", rc.right, rc.bottom));
         return UID_OK;
     }
     if (strVerb == L"move") {
