@@ -205,11 +205,14 @@ bool CTimeline::Place(CSide& side, CStream& s, int64_t nArrivalSample, int64_t n
         ForgetFit(s);
     } else if (s.nCreditSamples > 0 && nNowUs < s.nCreditUntilUs &&
                (nLeadSamples < LEAD_LOW_SAMPLES - TICK ||
-                (nLeadSamples < 0 && nNowUs - s.nLastUs < TIMELINE_TICK_US / 2))) {
+                (nLeadSamples < LEAD_LOW_SAMPLES && nNowUs - s.nLastUs < TIMELINE_TICK_US / 2))) {
         // Blocks far faster than 10 ms each after a late one: a burst. The stream goes
         // back to its time, and what now falls on written ticks is dropped. A clock
         // that drifts comes ahead slowly and block by block: the fit takes that.
-        const int64_t nBackSamples = std::min((-nLeadSamples + TICK - 1) / TICK * TICK, s.nCreditSamples);
+        // Back by whole ticks until its lead is one a block may have (a stamp a little
+        // early is jitter, not a tick to move by).
+        const int64_t nBackSamples =
+            std::min((LEAD_LOW_SAMPLES - nLeadSamples + TICK - 1) / TICK * TICK, s.nCreditSamples);
         s.nCreditSamples -= nBackSamples;
         s.nShiftSamples -= nBackSamples;
         s.nWantedShiftSamples -= nBackSamples;

@@ -114,7 +114,7 @@ TEST(Timeline, CopiesOfOneSignalStayLinedUpWhenTheirArrivalsDiffer) {
         }
         const int64_t nDue = k * TIMELINE_TICK_US;
         timeline.AddBlock(TIMELINE_MIC, 1, block.data(), nDue + 9500);
-        if (k >= 100) timeline.AddBlock(TIMELINE_MIC, 2, block.data(), nDue + (k == 110 ? -500 : 9800));
+        if (k >= 100) timeline.AddBlock(TIMELINE_MIC, 2, block.data(), nDue + (k == 110 ? -2500 : 9800));
         for (int n; (n = timeline.Take(nDue + 10000, k == 299, true, out, TIMELINE_TAKE_MAX_TICKS)) > 0;)
             for (int t = 0; t < n; ++t) mic.push_back(out[t * 320]);
     }
