@@ -30,6 +30,7 @@ public:
                     HBITMAP hPressed = nullptr, COLORREF crPressed = 0, HBITMAP hSlot3 = nullptr);
     int GetSlotCount() const { return m_nSlots; }
     // Creates the tooltip on first use, one tool over the whole button, and activates it.
+    // The text is also the window text: the name screen readers give the button.
     void SetTooltipText(const std::wstring& strText);
     std::wstring GetTooltipText() const;
     void SetGrayWhenDisabled(bool bOn) { m_bGrayDisabled = bOn; }
@@ -48,6 +49,7 @@ protected:
     LRESULT OnTimer(UINT_PTR nId) override;
     LRESULT OnEraseBkgnd(HDC) override { return 1; }
     LRESULT OnEnable(bool bEnable) override;
+    LRESULT OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     struct Slot {
@@ -57,6 +59,7 @@ private:
     bool IsOwnWindowActive() const;
     void SetHover(bool bHover);
     void DrawSlot(HDC hDC, const RECT& rc, const Slot& slot, bool bGrey);
+    bool ShowsFocusRect(UINT nItemState);
 
     std::array<Slot, BTNST_SLOTS> m_slots;
     int m_nSlots = 0;
