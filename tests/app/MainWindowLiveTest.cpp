@@ -131,6 +131,27 @@ void PressKey(HWND hDlg, WORD wKey) {
     PumpDialog(hDlg, 60);
 }
 
+// A window's picture as it paints it, pixel by pixel.
+std::vector<DWORD> Picture(HWND hWnd) {
+    RECT rc{};
+    ::GetClientRect(hWnd, &rc);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* pBits = nullptr;
+    HDC hScreen = ::GetDC(nullptr);
+    HBITMAP hBmp = ::CreateDIBSection(hScreen, &bi, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    HDC hMem = ::CreateCompatibleDC(hScreen);
+    HGDIOBJ hOld = ::SelectObject(hMem, hBmp);
+    ::PrintWindow(hWnd, hMem, PW_CLIENTONLY);
+    ::GdiFlush();
+    std::vector<DWORD> px(static_cast<const DWORD*>(pBits), static_cast<const DWORD*>(pBits) + rc.right * rc.bottom);
+    ::SelectObject(hMem, hOld);
+    ::DeleteDC(hMem);
+    ::DeleteObject(hBmp);
+    ::ReleaseDC(nullptr, hScreen);
+    return px;
+}
+
 RECT WindowRect(HWND hWnd) {
     RECT rc{};
     ::GetWindowRect(hWnd, &rc);
@@ -383,8 +404,29 @@ TEST_F(MainWindowLive, TabMovesThroughTheButtonsAndSpaceAndEnterPressThem) {
         order.push_back(::GetDlgCtrlID(::GetFocus()));
     }
     EXPECT_EQ((std::vector<int>{1012, 1013, 1059, 1000, 1011, 1012}), order);
-    // The keyboard was used: the focus rectangle shows.
-    EXPECT_EQ(0, ::SendMessageW(::GetFocus(), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+    // The keyboard was used: the focus rectangle shows, one pixel inside the edge, and
+    // the button's name is nowhere on its face.
+    HWND hOptions = ::GetFocus();
+    EXPECT_EQ(0, ::SendMessageW(hOptions, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+    std::vector<DWORD> focused = Picture(hOptions);
+    ::SetWindowTextW(hOptions, L"WWWWWWWW");
+    EXPECT_EQ(focused, Picture(hOptions));
+    ::SetWindowTextW(hOptions, L"Options");
+    PressKey(hMain, VK_TAB);
+    std::vector<DWORD> unfocused = Picture(hOptions);
+    RECT rc{};
+    ::GetClientRect(hOptions, &rc);
+    ASSERT_EQ(focused.size(), unfocused.size());
+    int nRing = 0, nInside = 0;
+    for (int y = 0; y < rc.bottom; ++y)
+        for (int x = 0; x < rc.right; ++x) {
+            if (focused[y * rc.right + x] == unfocused[y * rc.right + x]) continue;
+            const bool bOnRing = (x == 1 || x == rc.right - 2 || y == 1 || y == rc.bottom - 2);
+            ++(bOnRing ? nRing : nInside);
+        }
+    EXPECT_GT(nRing, 20);
+    EXPECT_EQ(0, nInside);
+    ::SetFocus(hOptions);
     PressKey(hMain, VK_TAB);
     PressKey(hMain, VK_TAB);
     ASSERT_EQ(1059, ::GetDlgCtrlID(::GetFocus()));  // Donate
