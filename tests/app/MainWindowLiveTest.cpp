@@ -440,6 +440,13 @@ TEST_F(MainWindowLive, TabMovesThroughTheButtonsAndSpaceAndEnterPressThem) {
     ::SetFocus(hHistoryBtn);
     PressKey(hMain, VK_SPACE);
     EXPECT_TRUE(::IsWindowVisible(m_hHistory));
+    // The main window's loop hands the history window's keys to its own dialog manager.
+    ::SetForegroundWindow(m_hHistory);
+    HWND hTree = ::GetDlgItem(m_hHistory, 1015);
+    ::SetFocus(hTree);
+    PressKey(hMain, VK_TAB);
+    EXPECT_NE(hTree, ::GetFocus());
+    EXPECT_TRUE(::IsChild(m_hHistory, ::GetFocus()));
     ::SetForegroundWindow(hMain);
     ::SetFocus(hHistoryBtn);
     PressKey(hMain, VK_RETURN);
