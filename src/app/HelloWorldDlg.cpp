@@ -159,6 +159,8 @@ BOOL CHelloWorldDlg::OnInitDialog() {
         pMeter->End();
         pMeter->SetPos(0);
     }
+    m_micLevel.SetLevelName(L"Microphone");
+    m_remoteLevel.SetLevelName(L"Remote side");
 
     m_lblUser.SubclassDlgItem(IDC_MAIN_USER, m_hWnd);
     m_lblUser.SetIconList(IDB_MAIN_USER_STATUS, USER_ICON_MASK);
@@ -190,6 +192,7 @@ BOOL CHelloWorldDlg::OnInitDialog() {
     m_btnOptions.SetTooltipText(L"Options");
     m_btnHelp.SetTooltipText(L"Help");
     m_btnDonate.SetTooltipText(L"Donate $1 via Paypal");
+    m_btnSpare.SetWindowText(L"List");
 
     HideRecordStatus();
     SetRecordStatus(RECSTATUS_WAITING);
@@ -198,6 +201,9 @@ BOOL CHelloWorldDlg::OnInitDialog() {
     m_btnClose.SubclassDlgItem(IDC_MAIN_CLOSE, m_hWnd);
     m_btnClose.SetBitmaps(IDB_HISTORY_CLOSE_HOVER, KEY_BLACK, IDB_HISTORY_CLOSE, KEY_BLACK,
                           IDB_HISTORY_CLOSE_PRESSED, KEY_BLACK);
+    m_btnClose.SetTooltipText(L"Close");
+    // Tab goes from the record button through the tools to Close last.
+    ::SetWindowPos(m_btnClose, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
     m_btnRecord.SubclassDlgItem(IDC_MAIN_RECORD, m_hWnd);
     m_btnPause.SubclassDlgItem(IDC_MAIN_PAUSE, m_hWnd);
@@ -205,8 +211,10 @@ BOOL CHelloWorldDlg::OnInitDialog() {
     SetPauseButtonPause();
     m_btnMicIcon.SubclassDlgItem(IDC_MAIN_MIC_ICON, m_hWnd);
     m_btnMicIcon.SetBitmaps(IDB_MAIN_MIC, KEY_WHITE);
+    m_btnMicIcon.SetWindowText(L"Microphone");
     m_btnRemoteIcon.SubclassDlgItem(IDC_MAIN_REMOTE_ICON, m_hWnd);
     m_btnRemoteIcon.SetBitmaps(IDB_MAIN_REMOTE, KEY_WHITE);
+    m_btnRemoteIcon.SetWindowText(L"Remote side");
 
     m_pProfile = CGeneralProfile::GetInstance();
     m_pProfile->Load();

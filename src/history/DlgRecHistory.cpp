@@ -104,7 +104,31 @@ int CDlgRecHistory::MoveFileToRecycleBin(const std::wstring& strPath, HWND hOwne
     return nResult;
 }
 
+namespace {
+// The window runs in the main window's dialog loop, which hands only its own keys
+// to the dialog manager; this hook, called from that loop, hands the history's.
+HHOOK g_hDialogKeysHook = nullptr;
+HWND g_hDialogKeysWnd = nullptr;
+
+LRESULT CALLBACK DialogKeysHook(int nCode, WPARAM wParam, LPARAM lParam) {
+    static bool s_bInside = false;  // IsDialogMessage calls this hook again
+    MSG* pMsg = reinterpret_cast<MSG*>(lParam);
+    if (nCode == MSGF_DIALOGBOX && !s_bInside && pMsg && g_hDialogKeysWnd && pMsg->message >= WM_KEYFIRST &&
+        pMsg->message <= WM_KEYLAST && (pMsg->hwnd == g_hDialogKeysWnd || ::IsChild(g_hDialogKeysWnd, pMsg->hwnd))) {
+        s_bInside = true;
+        BOOL bDone = ::IsDialogMessageW(g_hDialogKeysWnd, pMsg);
+        s_bInside = false;
+        if (bDone) return 1;
+    }
+    return ::CallNextHookEx(g_hDialogKeysHook, nCode, wParam, lParam);
+}
+}  // namespace
+
 BOOL CDlgRecHistory::OnInitDialog() {
+    if (!g_hDialogKeysHook) {
+        g_hDialogKeysHook = ::SetWindowsHookExW(WH_MSGFILTER, DialogKeysHook, nullptr, ::GetCurrentThreadId());
+        g_hDialogKeysWnd = m_hWnd;
+    }
     ModifyStyle(WS_CAPTION, WS_MINIMIZEBOX, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
 
     m_bmpTitle.Load(IDB_HISTORY_TITLE, Dpi::ForWindow(m_hWnd));
@@ -122,6 +146,10 @@ BOOL CDlgRecHistory::OnInitDialog() {
     m_btnPlay.SetBitmaps(IDB_HISTORY_PLAY, HISTORY_WHITE);
     m_btnStop.SetBitmaps(IDB_HISTORY_STOP, HISTORY_WHITE);
     m_btnSpeaker.SetBitmaps(IDB_HISTORY_SPEAKER, HISTORY_WHITE);
+    m_btnClose.SetTooltipText(L"Close");
+    m_btnPlay.SetTooltipText(L"Play");
+    m_btnStop.SetTooltipText(L"Stop");
+    m_btnSpeaker.SetWindowText(L"Speaker");
     m_btnPlay.EnableWindow(false);
     m_btnStop.EnableWindow(false);
 
@@ -133,6 +161,9 @@ BOOL CDlgRecHistory::OnInitDialog() {
     m_sliderVolume.Attach(GetDlgItem(IDC_HISTORY_VOLUME));
     m_sliderVolume.SetRange(0, 10);
     m_sliderVolume.SetPos(10);
+    m_sliderPosition.SetWindowText(L"Position");
+    m_sliderVolume.SetWindowText(L"Volume");
+    ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_PLAYER, L"Player");
 
     m_pHistory = CRecordHistory::GetInstance();
 
@@ -144,6 +175,7 @@ BOOL CDlgRecHistory::OnInitDialog() {
     m_tree.Attach(IDC_HISTORY_TREE, m_hWnd);
     m_tree.SetNotifyWindow(m_hWnd);
     m_tree.LoadImageLists();
+    m_tree.SetWindowText(L"Recordings");
     m_counts = HistoryCounts{};
     m_strFilter.clear();
     m_hRootItem = m_tree.InsertItem(NewRootItemData(&m_counts), TVI_ROOT);
@@ -384,6 +416,7 @@ bool CDlgRecHistory::IsRecordRow(HTREEITEM hItem) const {
 void CDlgRecHistory::ShowPlayButtonBitmap(UINT nIdBitmap) {
     m_btnPlay.ShowWindow(SW_HIDE);
     m_btnPlay.SetBitmaps(nIdBitmap, HISTORY_WHITE);
+    m_btnPlay.SetTooltipText(nIdBitmap == IDB_HISTORY_PAUSE ? L"Pause" : L"Play");
     m_btnPlay.ShowWindow(SW_SHOW);
 }
 
@@ -566,6 +599,11 @@ LRESULT CDlgRecHistory::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case WM_HISTORY_DELETE: OnDeleteRow((HTREEITEM)wParam, (HistoryItemData*)lParam); return 0;
     case WM_HISTORY_OPENFOLDER: OnOpenFolder((HTREEITEM)wParam, (HistoryItemData*)lParam); return 0;
     case WM_HISTORY_KEY: OnHistoryKey(wParam); return 0;
+    case WM_HISTORY_PLAY:
+        // Posted: the row may be gone or another selected by now.
+        if ((HTREEITEM)wParam == m_tree.GetSelectedItem() && FindRowOf((HistoryItemData*)lParam) == (HTREEITEM)wParam)
+            StartSelectedRecording();
+        return 0;
     case WM_GETMINMAXINFO: {
         auto* pInfo = reinterpret_cast<MINMAXINFO*>(lParam);
         if (pInfo->ptMinTrackSize.x <= Px(HISTORY_MIN_WIDTH) - 6) pInfo->ptMinTrackSize.x = Px(HISTORY_MIN_WIDTH);
@@ -786,6 +824,11 @@ LRESULT CDlgRecHistory::OnPaint() {
 }
 
 LRESULT CDlgRecHistory::OnDestroy() {
+    if (g_hDialogKeysWnd == m_hWnd) {
+        ::UnhookWindowsHookEx(g_hDialogKeysHook);
+        g_hDialogKeysHook = nullptr;
+        g_hDialogKeysWnd = nullptr;
+    }
     KillTimer(HISTORY_TIMER_PLAY);
     if (m_hRootItem) {
         // Rows go first, their data after: deleting rows still notifies about them.

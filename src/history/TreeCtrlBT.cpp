@@ -352,6 +352,22 @@ LRESULT CTreeCtrlBT::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
             ::SendMessageW(m_hNotifyWnd, WM_HISTORY_KEY, wKey, 0);
             return 0;
         }
+        // Enter plays the selected recording and Delete deletes it, as the row's spots do.
+        if (wParam == VK_RETURN || wParam == VK_DELETE) {
+            HTREEITEM hItem = GetSelectedItem();
+            HistoryItemData* pData = GetItemData(hItem);
+            if (pData && pData->m_nKind == ITEM_RECORD && !(lParam & (1 << 30)))
+                ::PostMessageW(m_hNotifyWnd, wParam == VK_RETURN ? WM_HISTORY_PLAY : WM_HISTORY_DELETE, (WPARAM)hItem,
+                               (LPARAM)pData);
+            return 0;
+        }
+    }
+    // In a dialog Enter would go to the dialog's default button instead.
+    if (uMsg == WM_GETDLGCODE) {
+        const MSG* pMsg = reinterpret_cast<const MSG*>(lParam);
+        LRESULT lCode = CWindow::OnMessage(uMsg, wParam, lParam);
+        if (pMsg && pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_RETURN) lCode |= DLGC_WANTMESSAGE;
+        return lCode;
     }
     return CWindow::OnMessage(uMsg, wParam, lParam);
 }

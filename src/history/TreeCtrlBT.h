@@ -15,6 +15,8 @@
 // Posted to the history window: wParam the recording row, lParam its HistoryItemData.
 constexpr UINT WM_HISTORY_DELETE = WM_USER + 0x444;
 constexpr UINT WM_HISTORY_OPENFOLDER = WM_USER + 0x445;
+// Enter on a recording row: play it.
+constexpr UINT WM_HISTORY_PLAY = WM_USER + 0x447;
 
 // What one row shows, as painted.
 struct TreeRowView {

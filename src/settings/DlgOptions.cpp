@@ -17,6 +17,7 @@ BOOL CDlgOptions::OnInitDialog() {
     if (m_hIconSmall) SendMessage(WM_SETICON, ICON_SMALL, (LPARAM)m_hIconSmall);
 
     m_tab.SubclassDlgItem(IDC_OPT_TAB, m_hWnd);
+    m_tab.SetWindowText(L"Pages");  // its name for screen readers
     m_tab.InsertItem(OPTIONS_PAGE_GENERAL, L"General");
     m_tab.InsertItem(OPTIONS_PAGE_RECORDING, L"Call Recording");
     m_tab.InsertItem(OPTIONS_PAGE_QUALITY, L"MP3 Quality");

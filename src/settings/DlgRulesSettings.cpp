@@ -41,6 +41,7 @@ BOOL CDlgRulesSettings::OnInitDialog() {
         SendItem(IDC_OPT_RULE_CONTACT, CB_ADDSTRING, 0, (LPARAM)str.c_str());
     SendItem(IDC_OPT_RULE_CONTACT, CB_LIMITTEXT, 128);
     SendItem(IDC_OPT_KEEP_VALUE, EM_LIMITTEXT, 6);
+    ::SetDlgItemTextW(m_hWnd, IDC_OPT_RULE_LIST, L"Contacts");  // its name for screen readers
     FillList();
     ShowRuleMode();
     ShowKeepMode();
@@ -73,6 +74,7 @@ void CDlgRulesSettings::ShowKeepMode() {
     ::SetDlgItemTextW(m_hWnd, IDC_OPT_KEEP_VALUE, bValue ? FormatW(L"%d", nValue).c_str() : L"");
     ::SetDlgItemTextW(m_hWnd, IDC_OPT_KEEP_UNIT, nMode == KEEP_SIZE ? L"GB in all" : nMode == KEEP_DAYS ? L"days" : L"");
     ::EnableWindow(GetDlgItem(IDC_OPT_KEEP_VALUE), bValue);
+    ::ShowWindow(GetDlgItem(IDC_OPT_KEEP_UNIT), bValue ? SW_SHOW : SW_HIDE);  // no blank control for screen readers
 }
 
 void CDlgRulesSettings::OnKeepValueChanged() {

@@ -57,9 +57,32 @@ struct CPixels {
 };
 }  // namespace
 
+void CKCBusyProgressCtrl::SetLevelName(const std::wstring& strName) {
+    m_strLevelName = strName;
+    m_nNamedTenths = -1;
+    NameLevel();
+}
+
+void CKCBusyProgressCtrl::NameLevel() {
+    if (!m_hWnd || m_strLevelName.empty()) return;
+    int nTenths = 0;
+    if (m_nUpper > m_nLower && m_nPos > m_nLower)
+        nTenths = m_nPos >= m_nUpper ? 10 : (int)((long long)(m_nPos - m_nLower) * 10 / (m_nUpper - m_nLower));
+    if (nTenths == m_nNamedTenths) return;
+    m_nNamedTenths = nTenths;
+    SetWindowText(m_strLevelName + L" level " + std::to_wstring(nTenths * 10) + L" %");
+}
+
+LRESULT CKCBusyProgressCtrl::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    // The static control would draw the new text over the blocks at once.
+    if (uMsg == WM_SETTEXT) return ::DefWindowProcW(m_hWnd, uMsg, wParam, lParam);
+    return CMemDCStatic::OnMessage(uMsg, wParam, lParam);
+}
+
 void CKCBusyProgressCtrl::ShowPos(int nPos) {
     m_nPos = nPos;
     if (!m_hWnd) return;
+    NameLevel();
     // Hidden in the tray or minimized: nothing to draw; showing it again paints.
     if (!::IsWindowVisible(m_hWnd) || ::IsIconic(::GetAncestor(m_hWnd, GA_ROOT))) {
         m_bShown = false;

@@ -1,6 +1,8 @@
 #pragma once
 // Block level meter: a row of blocks, lit from the left in proportion to the
 // position, the first unlit block partly filled by the remainder.
+#include <string>
+
 #include "widgets/MemDCStatic.h"
 
 inline constexpr int BPC_MODE_BUSY = 0;      // the control's initial mode; drawn as all unlit here
@@ -43,6 +45,9 @@ public:
     // them draw what is already there.
     void ShowPos(int nPos);
     int GetPos() const { return m_nPos; }
+    // What the meter measures ("Microphone"): its window text, read by screen readers,
+    // becomes "Microphone level 40 %", in steps of 10 %.
+    void SetLevelName(const std::wstring& strName);
     void SetMode(int nMode) {
         m_nMode = nMode;
         m_bShown = false;
@@ -74,15 +79,19 @@ public:
 protected:
     void Draw(HDC hDC, const RECT& rcClient) override;
     LRESULT OnPaint() override;
+    LRESULT OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     // Draws to a window DC and remembers what the screen now shows.
     void Paint(HDC hTarget, const RECT& rcClient);
     MeterBlocks Blocks(int cxClient) const;
+    void NameLevel();
 
     // What the screen shows, so that a level that changes no pixel draws
     // nothing; any other property change forgets it.
     bool m_bShown = false;
+    std::wstring m_strLevelName;
+    int m_nNamedTenths = -1;  // the level the window text gives, in tenths of the range
     int m_cxShown = 0;
     MeterBlocks m_mbShown{0.0, 0, 0};
     // The off-screen picture, kept for the whole life of the control: making a

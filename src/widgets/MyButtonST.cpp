@@ -78,6 +78,8 @@ bool CMyButtonST::SetBitmaps(HBITMAP hIn, COLORREF crIn, HBITMAP hOut, COLORREF 
 
 void CMyButtonST::SetTooltipText(const std::wstring& strText) {
     if (!m_hWnd) return;
+    // Never painted: the face is the pictures alone.
+    if (GetWindowText() != strText) SetWindowText(strText);
     if (!m_tooltip.IsWindow()) {
         if (!m_tooltip.Create(m_hWnd)) return;
         m_tooltip.AddTool(m_hWnd, strText);
@@ -147,12 +149,26 @@ bool CMyButtonST::OnReflect(UINT uMsg, WPARAM, LPARAM lParam, LRESULT& lResult) 
     DRAWITEMSTRUCT* pDis = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
     {
         CMemDC mem(pDis->hDC, pDis->rcItem);
-        if (mem.IsValid())
+        if (mem.IsValid()) {
             DrawButton(mem, pDis->rcItem, (pDis->itemState & ODS_SELECTED) != 0,
                        (pDis->itemState & ODS_DISABLED) != 0);
+            if (ShowsFocusRect(pDis->itemState)) {
+                RECT rcFocus = pDis->rcItem;
+                ::InflateRect(&rcFocus, -1, -1);
+                ::SetTextColor(mem, RGB(0, 0, 0));
+                ::SetBkColor(mem, RGB(255, 255, 255));
+                ::DrawFocusRect(mem, &rcFocus);
+            }
+        }
     }
     lResult = TRUE;
     return true;
+}
+
+// As Windows does: only once the keyboard has been used in the window (UISF_HIDEFOCUS cleared).
+bool CMyButtonST::ShowsFocusRect(UINT nItemState) {
+    if (!(nItemState & ODS_FOCUS) || (nItemState & ODS_NOFOCUSRECT)) return false;
+    return !(SendMessage(WM_QUERYUISTATE) & UISF_HIDEFOCUS);
 }
 
 bool CMyButtonST::IsOwnWindowActive() const {
@@ -207,4 +223,29 @@ LRESULT CMyButtonST::OnEnable(bool bEnable) {
     LRESULT lResult = Default();
     Invalidate();  // the grey face and back
     return lResult;
+}
+
+LRESULT CMyButtonST::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    switch (uMsg) {
+    case WM_GETDLGCODE: {
+        // Enter presses the focused button, as Space does; the dialog would send IDOK instead.
+        const MSG* pMsg = reinterpret_cast<const MSG*>(lParam);
+        LRESULT lCode = Default();
+        if (pMsg && pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_RETURN) lCode |= DLGC_WANTMESSAGE;
+        return lCode;
+    }
+    case WM_KEYDOWN:
+        if (wParam == VK_RETURN) {
+            if (!(lParam & (1 << 30)) && IsWindowEnabled())  // not the key's repeats
+                ::SendMessageW(GetParent(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(), BN_CLICKED), (LPARAM)m_hWnd);
+            return 0;
+        }
+        return Default();
+    case WM_UPDATEUISTATE: {
+        LRESULT lResult = Default();
+        Invalidate();  // the focus rectangle comes or goes
+        return lResult;
+    }
+    default: return CButton::OnMessage(uMsg, wParam, lParam);
+    }
 }

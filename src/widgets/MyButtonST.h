@@ -32,6 +32,7 @@ public:
     // Loads the resources last given by id again at the window's current DPI.
     bool ReloadBitmaps();
     // Creates the tooltip on first use, one tool over the whole button, and activates it.
+    // The text is also the window text: the name screen readers give the button.
     void SetTooltipText(const std::wstring& strText);
     std::wstring GetTooltipText() const;
     void SetGrayWhenDisabled(bool bOn) { m_bGrayDisabled = bOn; }
@@ -50,6 +51,7 @@ protected:
     LRESULT OnTimer(UINT_PTR nId) override;
     LRESULT OnEraseBkgnd(HDC) override { return 1; }
     LRESULT OnEnable(bool bEnable) override;
+    LRESULT OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     struct Slot {
@@ -59,6 +61,7 @@ private:
     bool IsOwnWindowActive() const;
     void SetHover(bool bHover);
     void DrawSlot(HDC hDC, const RECT& rc, const Slot& slot, bool bGrey);
+    bool ShowsFocusRect(UINT nItemState);
 
     std::array<Slot, BTNST_SLOTS> m_slots;
     std::array<UINT, BTNST_SLOTS> m_ids{};  // the resources of the slots, when given by id

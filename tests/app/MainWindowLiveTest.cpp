@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <oleacc.h>
 
 #include <cwchar>
 #include <string>
@@ -17,6 +18,7 @@
 #include "base/Com.h"
 #include "base/Notifier.h"
 #include "base/StringUtil.h"
+#include "settings/DlgOptions.h"
 #include "settings/GeneralProfile.h"
 #include "skype/CallList.h"
 #include "skype/SkypeEvents.h"
@@ -61,6 +63,93 @@ int CountJournals() {
     while (::FindNextFileW(hFind, &fd));
     ::FindClose(hFind);
     return n;
+}
+
+// What a screen reader reads for a window: its client object's name.
+std::wstring AccessibleName(HWND hWnd) {
+    IAccessible* pAcc = nullptr;
+    // The import library's IID_IAccessible symbol is not the interface's id here.
+    HRESULT hr = ::AccessibleObjectFromWindow(hWnd, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&pAcc));
+    if (FAILED(hr)) {
+        ADD_FAILURE() << "no accessible object: " << std::hex << hr;
+        return L"";
+    }
+    VARIANT self;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR bstr = nullptr;
+    std::wstring strName;
+    if (SUCCEEDED(pAcc->get_accName(self, &bstr)) && bstr) strName = bstr;
+    ::SysFreeString(bstr);
+    pAcc->Release();
+    return strName;
+}
+
+// Every descendant of a window with its accessible name, in z-order.
+std::vector<std::pair<HWND, std::wstring>> AccessibleNames(HWND hParent) {
+    std::vector<std::pair<HWND, std::wstring>> names;
+    ::EnumChildWindows(
+        hParent,
+        [](HWND hWnd, LPARAM lParam) -> BOOL {
+            reinterpret_cast<std::vector<std::pair<HWND, std::wstring>>*>(lParam)->emplace_back(hWnd,
+                                                                                                AccessibleName(hWnd));
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&names));
+    return names;
+}
+
+std::wstring ClassOf(HWND hWnd) {
+    wchar_t sz[64] = {};
+    ::GetClassNameW(hWnd, sz, 64);
+    return sz;
+}
+
+// Messages as the main window's dialog loop runs them: keys through the dialog manager.
+void PumpDialog(HWND hDlg, DWORD dwMs) {
+    DWORD dwEnd = ::GetTickCount() + dwMs;
+    do {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (::IsDialogMessageW(hDlg, &msg)) continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(5);
+    } while (static_cast<LONG>(::GetTickCount() - dwEnd) < 0);
+}
+
+// A key pressed and released on the keyboard of the window with the focus.
+void PressKey(HWND hDlg, WORD wKey) {
+    INPUT in[2] = {};
+    for (INPUT& i : in) {
+        i.type = INPUT_KEYBOARD;
+        i.ki.wVk = wKey;
+    }
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, in, sizeof(INPUT));
+    PumpDialog(hDlg, 60);
+}
+
+// A window's picture as it paints it, pixel by pixel.
+std::vector<DWORD> Picture(HWND hWnd) {
+    RECT rc{};
+    ::GetClientRect(hWnd, &rc);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* pBits = nullptr;
+    HDC hScreen = ::GetDC(nullptr);
+    HBITMAP hBmp = ::CreateDIBSection(hScreen, &bi, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    HDC hMem = ::CreateCompatibleDC(hScreen);
+    HGDIOBJ hOld = ::SelectObject(hMem, hBmp);
+    ::PrintWindow(hWnd, hMem, PW_CLIENTONLY);
+    ::GdiFlush();
+    std::vector<DWORD> px(static_cast<const DWORD*>(pBits), static_cast<const DWORD*>(pBits) + rc.right * rc.bottom);
+    ::SelectObject(hMem, hOld);
+    ::DeleteDC(hMem);
+    ::DeleteObject(hBmp);
+    ::ReleaseDC(nullptr, hScreen);
+    return px;
 }
 
 RECT WindowRect(HWND hWnd) {
@@ -271,4 +360,95 @@ TEST_F(MainWindowLive, StartFailureShowsOneBoxWritesNoJournalAndLeavesTheWindowR
     EXPECT_STREQ(L"Ready for recording ...", szStatus);
     EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(m_dlg.m_hWnd, 1001)));
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(m_dlg.m_hWnd, 1002)));
+}
+
+TEST_F(MainWindowLive, EveryControlOfTheMainHistoryAndOptionsWindowsHasAName) {
+    CDlgOptions options;
+    ASSERT_TRUE(options.Create(nullptr));
+    size_t nControls = 0;
+    for (HWND hWindow : {m_dlg.m_hWnd, m_hHistory, options.m_hWnd}) {
+        auto names = AccessibleNames(hWindow);
+        nControls += names.size();
+        for (const auto& [hWnd, strName] : names) {
+            // Fields are named by their labels or cue banners, as on Windows; hidden ones are not read.
+            const LONG lStyle = ::GetWindowLongW(hWnd, GWL_STYLE);
+            const bool bField = ClassOf(hWnd) == L"Edit" || (ClassOf(hWnd) == L"ComboBox" && (lStyle & 3) == CBS_DROPDOWN);
+            if (bField || !(lStyle & WS_VISIBLE)) continue;
+            EXPECT_FALSE(strName.empty()) << "control " << ::GetDlgCtrlID(hWnd) << " of class "
+                                          << WideToUtf8(ClassOf(hWnd)) << " in " << WideToUtf8(AccessibleName(hWindow));
+        }
+    }
+    EXPECT_GT(nControls, 40u);
+    options.DestroyWindow();
+    // The record button is named by its face; a meter by its level, in steps of 10 %.
+    EXPECT_EQ(L"Start Recording", AccessibleName(::GetDlgItem(m_dlg.m_hWnd, 1001)));
+    HWND hMicLevel = ::GetDlgItem(m_dlg.m_hWnd, 1005);
+    EXPECT_EQ(L"Microphone level 0 %", AccessibleName(hMicLevel));
+    m_dlg.SendMessage(WM_MIC_LEVEL, 230, 0);  // of 512
+    EXPECT_EQ(L"Microphone level 40 %", AccessibleName(hMicLevel));
+    m_dlg.SendMessage(WM_MIC_LEVEL, 600, 0);
+    EXPECT_EQ(L"Microphone level 100 %", AccessibleName(hMicLevel));
+}
+
+TEST_F(MainWindowLive, TabMovesThroughTheButtonsAndSpaceAndEnterPressThem) {
+    HWND hMain = m_dlg.m_hWnd;
+    ::SetForegroundWindow(hMain);
+    HWND hHistoryBtn = ::GetDlgItem(hMain, 1011);
+    ::SetFocus(hHistoryBtn);
+    PumpDialog(hMain, 50);
+    ASSERT_EQ(hHistoryBtn, ::GetFocus());
+    // Record and pause are off without Skype; Close comes last.
+    std::vector<int> order;
+    for (int i = 0; i < 6; ++i) {
+        PressKey(hMain, VK_TAB);
+        order.push_back(::GetDlgCtrlID(::GetFocus()));
+    }
+    EXPECT_EQ((std::vector<int>{1012, 1013, 1059, 1000, 1011, 1012}), order);
+    // The keyboard was used: the focus rectangle shows, one pixel inside the edge, and
+    // the button's name is nowhere on its face.
+    HWND hOptions = ::GetFocus();
+    EXPECT_EQ(0, ::SendMessageW(hOptions, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+    std::vector<DWORD> focused = Picture(hOptions);
+    ::SetWindowTextW(hOptions, L"WWWWWWWW");
+    EXPECT_EQ(focused, Picture(hOptions));
+    ::SetWindowTextW(hOptions, L"Options");
+    PressKey(hMain, VK_TAB);
+    std::vector<DWORD> unfocused = Picture(hOptions);
+    RECT rc{};
+    ::GetClientRect(hOptions, &rc);
+    ASSERT_EQ(focused.size(), unfocused.size());
+    int nRing = 0, nInside = 0;
+    for (int y = 0; y < rc.bottom; ++y)
+        for (int x = 0; x < rc.right; ++x) {
+            if (focused[y * rc.right + x] == unfocused[y * rc.right + x]) continue;
+            const bool bOnRing = (x == 1 || x == rc.right - 2 || y == 1 || y == rc.bottom - 2);
+            ++(bOnRing ? nRing : nInside);
+        }
+    EXPECT_GT(nRing, 20);
+    EXPECT_EQ(0, nInside);
+    ::SetFocus(hOptions);
+    PressKey(hMain, VK_TAB);
+    PressKey(hMain, VK_TAB);
+    ASSERT_EQ(1059, ::GetDlgCtrlID(::GetFocus()));  // Donate
+    PressKey(hMain, VK_RETURN);
+    PressKey(hMain, VK_SPACE);
+    ASSERT_EQ(2u, m_pages.size());
+    EXPECT_EQ(GetDonationPageUrl(), m_pages[0]);
+    EXPECT_EQ(GetDonationPageUrl(), m_pages[1]);
+    EXPECT_TRUE(::IsWindow(hMain));  // Enter did not end the dialog
+    // Back to History: Space shows the history window, Enter hides it.
+    ::SetFocus(hHistoryBtn);
+    PressKey(hMain, VK_SPACE);
+    EXPECT_TRUE(::IsWindowVisible(m_hHistory));
+    // The main window's loop hands the history window's keys to its own dialog manager.
+    ::SetForegroundWindow(m_hHistory);
+    HWND hTree = ::GetDlgItem(m_hHistory, 1015);
+    ::SetFocus(hTree);
+    PressKey(hMain, VK_TAB);
+    EXPECT_NE(hTree, ::GetFocus());
+    EXPECT_TRUE(::IsChild(m_hHistory, ::GetFocus()));
+    ::SetForegroundWindow(hMain);
+    ::SetFocus(hHistoryBtn);
+    PressKey(hMain, VK_RETURN);
+    EXPECT_FALSE(::IsWindowVisible(m_hHistory));
 }

@@ -157,6 +157,15 @@ protected:
     HWND Item(UINT nId) { return ::GetDlgItem(m_dlg, (int)nId); }
     void Click(UINT nId) { ::SendMessageW(m_dlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), (LPARAM)Item(nId)); }
     bool Enabled(UINT nId) { return ::IsWindowEnabled(Item(nId)) != FALSE; }
+    // A key on the tree, through the dialog manager as the main window's dialog loop hands it over.
+    void PressTreeKey(WPARAM wKey) {
+        HWND hTree = Item(IDC_HISTORY_TREE);
+        for (UINT uMsg : {WM_KEYDOWN, WM_KEYUP}) {
+            MSG msg{hTree, uMsg, wKey, uMsg == WM_KEYUP ? (LPARAM)0xC0000001 : 1, ::GetTickCount(), {}};
+            if (!::IsDialogMessageW(m_dlg, &msg)) ::DispatchMessageW(&msg);
+        }
+        PumpMessages(100);
+    }
     // The picture the play/pause button shows, read from the screen copy of the button:
     // the play picture is green, the pause picture's bars are blue.
     bool ShowsPlayPicture() {
@@ -314,6 +323,10 @@ TEST_F(HistoryWindowTest, PlayWithoutFileNameSaysFileNotFound) {
     EXPECT_EQ(m_strLastCaption, L"Ombra Skype Recorder");
     EXPECT_EQ(m_uLastType, (UINT)MB_OK);
     EXPECT_EQ(m_dlg.GetPlayState(), PLAYSTATE_NONE);
+    // Enter on the row plays it as the button does.
+    PressTreeKey(VK_RETURN);
+    ASSERT_EQ(m_questions.size(), 2u);
+    EXPECT_EQ(m_questions[1], L"'' File not found!");
 }
 
 TEST_F(HistoryWindowTest, PlayingToTheEndMarksTheEntryReadAndDropsTheBadge) {
@@ -548,6 +561,16 @@ TEST_F(HistoryWindowTest, DeleteAnsweredNoChangesNothing) {
     EXPECT_TRUE(FileExists(strFile));
     EXPECT_EQ(CRecordHistory::GetInstance()->GetCount(), 1);
     EXPECT_EQ(m_dlg.GetCounts().m_nTotal, 1);
+    // The Delete key asks the same, for the selected row only; the arrows move as in any tree.
+    Tree().SelectItem(hRow);
+    PressTreeKey(VK_DELETE);
+    ASSERT_EQ(m_questions.size(), 2u);
+    EXPECT_EQ(m_questions[1], L"Are you sure you want to delete the selected item?");
+    PressTreeKey(VK_UP);
+    EXPECT_NE(Tree().GetSelectedItem(), hRow);
+    PressTreeKey(VK_DELETE);
+    EXPECT_EQ(m_questions.size(), 2u);
+    EXPECT_EQ(CRecordHistory::GetInstance()->GetCount(), 1);
 }
 
 TEST_F(HistoryWindowTest, DeleteAnsweredYesMovesTheFileToTheRecycleBin) {
