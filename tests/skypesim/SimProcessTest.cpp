@@ -398,7 +398,7 @@ TEST_F(SkypeSimProcess, CallStreamsBothSidesUntilItEnds) {
         EXPECT_LE(l->bytes / SIM_BLOCK_BYTES, static_cast<long long>(nSpeed * 100 * l->seconds) + 3);
     }
     // The microphone side is the 440 Hz default tone, the remote side the 1000 Hz one.
-    SimSourceSpec sourceDesc;
+    SimSourceDesc sourceDesc;
     sourceDesc.dFrequency = 440;
     std::wstring err;
     auto src = CAudioSource::Create(sourceDesc, err);

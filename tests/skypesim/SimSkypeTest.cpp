@@ -206,9 +206,9 @@ TEST(Scenario, EveryShippedScenarioParses) {
 }
 
 TEST(AudioSource, ToneIsPhaseContinuousAtTheGivenAmplitude) {
-    SimSourceSpec sourceDesc;
+    SimSourceDesc sourceDesc;
     std::wstring err;
-    ASSERT_TRUE(ParseSourceSpec(L"tone:1000:12000", sourceDesc, err));
+    ASSERT_TRUE(ParseSourceDesc(L"tone:1000:12000", sourceDesc, err));
     auto src = CAudioSource::Create(sourceDesc, err);
     ASSERT_TRUE(src);
     std::vector<int> samples;
@@ -228,12 +228,12 @@ TEST(AudioSource, ToneIsPhaseContinuousAtTheGivenAmplitude) {
     // 1000 Hz at 16 kHz repeats every 16 samples, across block boundaries too.
     for (size_t i = 16; i < samples.size(); ++i) ASSERT_EQ(samples[i], samples[i - 16]) << i;
 
-    ASSERT_TRUE(ParseSourceSpec(L"silence", sourceDesc, err));
+    ASSERT_TRUE(ParseSourceDesc(L"silence", sourceDesc, err));
     src = CAudioSource::Create(sourceDesc, err);
     src->NextBlock(block);
     EXPECT_EQ(std::count(block, block + SIM_BLOCK_BYTES, 0), SIM_BLOCK_BYTES);
-    EXPECT_FALSE(ParseSourceSpec(L"tone:440:40000", sourceDesc, err));
-    EXPECT_FALSE(ParseSourceSpec(L"noise", sourceDesc, err));
+    EXPECT_FALSE(ParseSourceDesc(L"tone:440:40000", sourceDesc, err));
+    EXPECT_FALSE(ParseSourceDesc(L"noise", sourceDesc, err));
 }
 
 namespace {
@@ -273,9 +273,9 @@ TEST(AudioSource, WavIsPlayedOnceThenSilenceAndOtherFormatsAreRefused) {
     std::vector<int16_t> ramp(200);
     for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<int16_t>(i * 100 - 10000);
     std::wstring good = WriteWav(L"skypesim_good.wav", 1, 16000, ramp);
-    SimSourceSpec sourceDesc;
+    SimSourceDesc sourceDesc;
     std::wstring err;
-    ASSERT_TRUE(ParseSourceSpec(L"wav:" + good, sourceDesc, err)) << err;
+    ASSERT_TRUE(ParseSourceDesc(L"wav:" + good, sourceDesc, err)) << err;
     auto src = CAudioSource::Create(sourceDesc, err);
     ASSERT_TRUE(src);
     uint8_t a[SIM_BLOCK_BYTES], b[SIM_BLOCK_BYTES];
@@ -287,11 +287,11 @@ TEST(AudioSource, WavIsPlayedOnceThenSilenceAndOtherFormatsAreRefused) {
     EXPECT_EQ(b[2 * 159 + 1], 0);
 
     std::wstring stereo = WriteWav(L"skypesim_stereo.wav", 2, 16000, ramp);
-    EXPECT_FALSE(ParseSourceSpec(L"wav:" + stereo, sourceDesc, err));
+    EXPECT_FALSE(ParseSourceDesc(L"wav:" + stereo, sourceDesc, err));
     EXPECT_NE(err.find(L"2 channel(s)"), std::wstring::npos) << err;
     std::wstring fast = WriteWav(L"skypesim_44k.wav", 1, 44100, ramp);
-    EXPECT_FALSE(ParseSourceSpec(L"wav:" + fast, sourceDesc, err));
-    EXPECT_FALSE(ParseSourceSpec(L"wav:C:\\no\\such.wav", sourceDesc, err));
+    EXPECT_FALSE(ParseSourceDesc(L"wav:" + fast, sourceDesc, err));
+    EXPECT_FALSE(ParseSourceDesc(L"wav:C:\\no\\such.wav", sourceDesc, err));
     ::DeleteFileW(good.c_str());
     ::DeleteFileW(stereo.c_str());
     ::DeleteFileW(fast.c_str());

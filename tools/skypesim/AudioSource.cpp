@@ -23,8 +23,8 @@ uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8
 
 }  // namespace
 
-bool ParseSourceSpec(const std::wstring& strText, SimSourceSpec& sourceDesc, std::wstring& strError) {
-    sourceDesc = SimSourceSpec();
+bool ParseSourceDesc(const std::wstring& strText, SimSourceDesc& sourceDesc, std::wstring& strError) {
+    sourceDesc = SimSourceDesc();
     if (strText == L"silence") {
         sourceDesc.eKind = SOURCE_SILENCE;
         return true;
@@ -65,34 +65,34 @@ bool ParseSourceSpec(const std::wstring& strText, SimSourceSpec& sourceDesc, std
     return false;
 }
 
-std::unique_ptr<CAudioSource> CAudioSource::Create(const SimSourceSpec& sourceDesc, std::wstring& strError) {
+std::unique_ptr<CAudioSource> CAudioSource::Create(const SimSourceDesc& sourceDesc, std::wstring& strError) {
     std::unique_ptr<CAudioSource> p(new CAudioSource());
-    p->m_spec = sourceDesc;
+    p->m_desc = sourceDesc;
     if (sourceDesc.eKind == SOURCE_WAV && !LoadWav16kMono(sourceDesc.strPath, p->m_samples, strError)) return nullptr;
     return p;
 }
 
 void CAudioSource::NextBlock(uint8_t* pBlock) {
-    const uint64_t nLag = static_cast<uint64_t>(std::lround(m_spec.dLagMs * SIM_SAMPLE_RATE / 1000));
+    const uint64_t nLag = static_cast<uint64_t>(std::lround(m_desc.dLagMs * SIM_SAMPLE_RATE / 1000));
     for (int i = 0; i < SIM_BLOCK_SAMPLES; ++i, ++m_nSample) {
         int v = 0;
         // A lagging copy carries the sound of nLag samples earlier; before its start, silence.
         const bool bSound = m_nSample >= nLag;
         const uint64_t n = m_nSample - (bSound ? nLag : 0);
-        if (bSound && (m_spec.eKind == SOURCE_TONE ||
-                       (m_spec.eKind == SOURCE_BURST && n % SIM_SAMPLE_RATE < SIM_BURST_SAMPLES))) {
+        if (bSound && (m_desc.eKind == SOURCE_TONE ||
+                       (m_desc.eKind == SOURCE_BURST && n % SIM_SAMPLE_RATE < SIM_BURST_SAMPLES))) {
             // The phase is taken modulo one period of the sample clock so that it
             // stays exact however long the stream runs.
             double t = static_cast<double>(n % SIM_SAMPLE_RATE) / SIM_SAMPLE_RATE;
-            double whole = std::floor(m_spec.dFrequency);
-            double frac = m_spec.dFrequency - whole;
+            double whole = std::floor(m_desc.dFrequency);
+            double frac = m_desc.dFrequency - whole;
             double phase = std::fmod(whole * t, 1.0) + frac * (static_cast<double>(n) / SIM_SAMPLE_RATE);
-            v = static_cast<int>(std::lround(m_spec.nAmplitude * std::sin(2 * std::numbers::pi * phase)));
-        } else if (bSound && m_spec.eKind == SOURCE_WAV && n < m_samples.size()) {
+            v = static_cast<int>(std::lround(m_desc.nAmplitude * std::sin(2 * std::numbers::pi * phase)));
+        } else if (bSound && m_desc.eKind == SOURCE_WAV && n < m_samples.size()) {
             v = m_samples[n];
         }
-        if (m_spec.dGain != 1.0)
-            v = static_cast<int>(std::clamp(std::lround(v * m_spec.dGain), -32768L, 32767L));
+        if (m_desc.dGain != 1.0)
+            v = static_cast<int>(std::clamp(std::lround(v * m_desc.dGain), -32768L, 32767L));
         pBlock[2 * i] = static_cast<uint8_t>(v & 0xFF);
         pBlock[2 * i + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
     }

@@ -15,7 +15,7 @@ enum ESourceKind { SOURCE_TONE, SOURCE_SILENCE, SOURCE_WAV, SOURCE_BURST };
 // A burst source sounds for this long at the start of every second of its stream.
 constexpr int SIM_BURST_SAMPLES = 800;
 
-struct SimSourceSpec {
+struct SimSourceDesc {
     ESourceKind eKind = SOURCE_TONE;
     double dFrequency = 440.0;
     int nAmplitude = 8000;
@@ -28,12 +28,12 @@ struct SimSourceSpec {
 
 // Parses "tone:FREQ[:AMPLITUDE]", "burst:FREQ[:AMPLITUDE]", "silence" or "wav:PATH"; a WAV file is opened
 // and checked here so that an unusable one is reported before anything runs.
-bool ParseSourceSpec(const std::wstring& strText, SimSourceSpec& sourceDesc, std::wstring& strError);
+bool ParseSourceDesc(const std::wstring& strText, SimSourceDesc& sourceDesc, std::wstring& strError);
 
 class CAudioSource {
 public:
     // Fails (null, with a reason) only for a WAV file that cannot be used.
-    static std::unique_ptr<CAudioSource> Create(const SimSourceSpec& sourceDesc, std::wstring& strError);
+    static std::unique_ptr<CAudioSource> Create(const SimSourceDesc& sourceDesc, std::wstring& strError);
 
     // Writes the next block: 320 bytes, little-endian samples.
     void NextBlock(uint8_t* pBlock);
@@ -43,7 +43,7 @@ public:
 private:
     CAudioSource() = default;
 
-    SimSourceSpec m_spec;
+    SimSourceDesc m_desc;
     uint64_t m_nSample = 0;  // index of the next sample, keeps the tone's phase continuous
     std::vector<int16_t> m_samples;  // WAV data
 };

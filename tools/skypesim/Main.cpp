@@ -22,7 +22,7 @@ int RunStreamMode(const SimOptions& opt, CSimLog& log) {
     struct Side {
         const wchar_t* pszName;
         int nPort;
-        SimSourceSpec spec;
+        SimSourceDesc desc;
         double dStart;
         double dEnd;
         double dStallAt;
@@ -34,7 +34,7 @@ int RunStreamMode(const SimOptions& opt, CSimLog& log) {
     };
     const double dSecondEnd = opt.dSecondAt + opt.dSecondFor;
     // The second call's copy of my microphone: the same sound, scaled, a little later.
-    SimSourceSpec mic2 = opt.mic;
+    SimSourceDesc mic2 = opt.mic;
     mic2.dGain = opt.dMic2Gain;
     mic2.dLagMs = opt.dMic2LagMs;
     Side sides[4] = {{L"mic", opt.nMicPort, opt.mic, opt.dMicStart, opt.dSeconds, opt.dMicStallAt, opt.dMicStallFor,
@@ -51,7 +51,7 @@ int RunStreamMode(const SimOptions& opt, CSimLog& log) {
     for (Side& s : sides) {
         if (s.nPort <= 0) continue;
         std::wstring err;
-        auto source = CAudioSource::Create(s.spec, err);
+        auto source = CAudioSource::Create(s.desc, err);
         if (!source) {
             fwprintf(stderr, L"skypesim: %ls\n", err.c_str());
             return 2;

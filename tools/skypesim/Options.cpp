@@ -77,7 +77,7 @@ bool ParseOptions(int argc, wchar_t** argv, SimOptions& opt, std::wstring& strEr
             opt.bStream = true;
         } else if (a == L"--mic" || a == L"--remote" || a == L"--remote2") {
             if (!value(v)) return false;
-            if (!ParseSourceSpec(v, a == L"--mic" ? opt.mic : a == L"--remote" ? opt.remote : opt.remote2, strError))
+            if (!ParseSourceDesc(v, a == L"--mic" ? opt.mic : a == L"--remote" ? opt.remote : opt.remote2, strError))
                 return false;
         } else if (a == L"--mic-start" || a == L"--remote-start") {
             if (!value(v)) return false;

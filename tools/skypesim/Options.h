@@ -16,8 +16,8 @@ struct SimOptions {
     bool bVerbose = false;
     bool bStream = false;
     bool bHelp = false;
-    SimSourceSpec mic;
-    SimSourceSpec remote;
+    SimSourceDesc mic;
+    SimSourceDesc remote;
     double dSpeed = 1.0;  // 0 = as fast as the socket takes it
     double dQuitAfter = 0;  // 0 = never
     int nMicPort = 0;
@@ -28,7 +28,7 @@ struct SimOptions {
     double dMicStart = 0, dRemoteStart = 0;
     double dMicStallAt = 0, dMicStallFor = 0, dRemoteStallAt = 0, dRemoteStallFor = 0;
     double dSecondAt = 0, dSecondFor = 0;
-    SimSourceSpec remote2;
+    SimSourceDesc remote2;
     // Both modes: a side whose clock runs fast or slow, a side that holds its audio
     // back and then sends it in a burst, and how the second copy of my microphone
     // (a second call's) differs from the first.

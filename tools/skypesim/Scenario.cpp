@@ -60,9 +60,9 @@ std::wstring CheckStep(const SimStep& st) {
         if (a == L"PARTICIPANTS") return L"";
         if (a == L"MIC" || a == L"REMOTE") {
             if (n != 4) return L"call ID " + w[2] + L" needs one audio source";
-            SimSourceSpec sourceDesc;
+            SimSourceDesc sourceDesc;
             std::wstring err;
-            return ParseSourceSpec(w[3], sourceDesc, err) ? L"" : err;
+            return ParseSourceDesc(w[3], sourceDesc, err) ? L"" : err;
         }
         return L"unknown call action '" + w[2] + L"'";
     }

@@ -349,8 +349,8 @@ bool CSimApp::RunStep(const SimStep& st) {
         else if (a == L"DTMF")
             ok = m_skype.SendDtmf(w[1], w[3], err);
         else if (a == L"MIC" || a == L"REMOTE") {
-            SimSourceSpec sourceDesc;
-            ok = ParseSourceSpec(w[3], sourceDesc, err) &&
+            SimSourceDesc sourceDesc;
+            ok = ParseSourceDesc(w[3], sourceDesc, err) &&
                  m_skype.SetCallSource(w[1], a == L"MIC" ? SIDE_MIC : SIDE_REMOTE, sourceDesc, err);
         }
     }
@@ -383,7 +383,7 @@ void CSimApp::Redirect(const SimCall& call, ESimSide eSide, int nPort) {
         it->second->Stop();
         m_streams.erase(it);
     }
-    SimSourceSpec sourceDesc = eSide == SIDE_MIC ? (call.bMicSource ? call.micSource : m_opt.mic)
+    SimSourceDesc sourceDesc = eSide == SIDE_MIC ? (call.bMicSource ? call.micSource : m_opt.mic)
                                              : (call.bRemoteSource ? call.remoteSource : m_opt.remote);
     SimStreamTiming timing;
     if (eSide != SIDE_INPUT) {

@@ -377,7 +377,7 @@ bool CSimSkype::SendDtmf(const std::wstring& strId, const std::wstring& strKey, 
     return true;
 }
 
-bool CSimSkype::SetCallSource(const std::wstring& strId, ESimSide eSide, const SimSourceSpec& sourceDesc,
+bool CSimSkype::SetCallSource(const std::wstring& strId, ESimSide eSide, const SimSourceDesc& sourceDesc,
                               std::wstring& strError) {
     SimCall* call = FindCall(strId);
     if (!call) {

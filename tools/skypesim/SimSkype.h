@@ -29,7 +29,7 @@ struct SimCall {
     std::vector<std::wstring> participants;
     int nDuration = 0;
     bool bMicSource = false, bRemoteSource = false;  // per-call sources instead of the defaults
-    SimSourceSpec micSource, remoteSource;
+    SimSourceDesc micSource, remoteSource;
 };
 
 class ISimHost {
@@ -70,7 +70,7 @@ public:
     bool SetParticipants(const std::wstring& strId, const std::vector<std::wstring>& handles, std::wstring& strError);
     bool SetTarget(const std::wstring& strId, const std::wstring& strTarget, std::wstring& strError);
     bool SendDtmf(const std::wstring& strId, const std::wstring& strKey, std::wstring& strError);
-    bool SetCallSource(const std::wstring& strId, ESimSide eSide, const SimSourceSpec& sourceDesc, std::wstring& strError);
+    bool SetCallSource(const std::wstring& strId, ESimSide eSide, const SimSourceDesc& sourceDesc, std::wstring& strError);
     void AddFriend(const std::wstring& strHandle, const std::wstring& strFullName, bool bHasName);
     void RemoveFriend(const std::wstring& strHandle);
     void SetFullName(const std::wstring& strHandle, const std::wstring& strFullName);
