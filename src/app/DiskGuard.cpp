@@ -1,7 +1,5 @@
 #include "app/DiskGuard.h"
 
-#include <thread>
-
 #include "base/Notifier.h"
 #include "base/StringUtil.h"
 
@@ -76,8 +74,5 @@ void CDiskGuard::WarnLow(ULONGLONG nFree, const std::wstring& strDrive) {
 
 void CDiskGuard::ShowBox(const std::wstring& strText) {
     if (m_pBoxUp->exchange(true)) return;
-    std::thread([pBoxUp = m_pBoxUp, strText] {
-        NotifyMessageBox(nullptr, strText, APP_TITLE, MB_ICONWARNING | MB_SETFOREGROUND);
-        *pBoxUp = false;
-    }).detach();
+    NotifyMessageBoxAside(strText, APP_TITLE, MB_ICONWARNING | MB_SETFOREGROUND, [pBoxUp = m_pBoxUp] { *pBoxUp = false; });
 }

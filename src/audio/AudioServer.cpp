@@ -5,7 +5,6 @@
 #include <cwchar>
 #include <new>
 #include <string>
-#include <thread>
 
 #include "base/Clock.h"
 #include "base/Notifier.h"
@@ -133,9 +132,7 @@ void CAudioServer::Relisten(CSideInfo& side, bool bServiceFailed, CRelistenState
     state.bTold = true;
     // Told once, from a thread of its own: the connections are read on while the box is up.
     std::wstring strText = PortFailedText(side.nPort);
-    std::thread([strText] {
-        NotifyMessageBox(nullptr, strText, L"Ombra Skype Recorder", MB_ICONINFORMATION);
-    }).detach();
+    NotifyMessageBoxAside(strText, L"Ombra Skype Recorder", MB_ICONINFORMATION);
 }
 
 DWORD WINAPI CAudioServer::MicThread(void* pParam) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <thread>
 
 #include "audio/AudioBlock.h"
 #include "audiofile/AudioErrors.h"
@@ -22,11 +21,7 @@ int64_t PerformanceCount() {
     ::QueryPerformanceCounter(&li);
     return li.QuadPart;
 }
-}  // namespace
 
-CRecorder* CRecorder::s_pInstance = nullptr;
-
-namespace {
 // A muted microphone sends zeros; a dithered one at most one step either way.
 bool IsDigitalSilence(const uint8_t* pBlock) {
     for (int i = 0; i < AUDIO_BLOCK_SAMPLES; ++i) {
@@ -37,6 +32,8 @@ bool IsDigitalSilence(const uint8_t* pBlock) {
     return true;
 }
 }  // namespace
+
+CRecorder* CRecorder::s_pInstance = nullptr;
 
 CRecorder* CRecorder::GetInstance() {
     if (!s_pInstance) s_pInstance = new (std::nothrow) CRecorder();
@@ -249,7 +246,7 @@ void CRecorder::ReportWriteFailure(DWORD dwError) {
     if (strReason.empty()) strReason = L"Error " + std::to_wstring(dwError) + L".";
     std::wstring strText = L"The recording could not be written to the file '" + m_strPath + L"'!\n" + strReason;
     // The mixer goes on meanwhile: whatever the user takes to answer, the call is not held up.
-    std::thread([strText] { NotifyMessageBox(nullptr, strText, L"Ombra Skype Recorder", MB_ICONERROR); }).detach();
+    NotifyMessageBoxAside(strText, L"Ombra Skype Recorder", MB_ICONERROR);
 }
 
 DWORD WINAPI CRecorder::MixerThread(void* pParam) {

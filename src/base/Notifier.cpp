@@ -1,5 +1,7 @@
 #include "base/Notifier.h"
 
+#include <thread>
+
 #include "base/Lock.h"
 #include "base/Log.h"
 
@@ -31,4 +33,12 @@ NotifierFn SetNotifier(NotifierFn fn) {
     NotifierFn previous = std::move(CurrentNotifier());
     CurrentNotifier() = std::move(fn);
     return previous;
+}
+
+void NotifyMessageBoxAside(const std::wstring& strText, const std::wstring& strCaption, UINT uType,
+                           std::function<void()> fnClosed) {
+    std::thread([strText, strCaption, uType, fnClosed = std::move(fnClosed)] {
+        NotifyMessageBox(nullptr, strText, strCaption, uType);
+        if (fnClosed) fnClosed();
+    }).detach();
 }
